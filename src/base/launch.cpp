@@ -1,0 +1,3 @@
+#include "base/launch.h"
+
+LaunchSettings launch;

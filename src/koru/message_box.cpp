@@ -1,0 +1,23 @@
+#include "koru/log.h"
+
+#include <SDL.h>
+#include <cstdio>
+#include <cstring>
+
+void message_box(const char* title, const char* format, ...)
+{
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    koru_log("%s: %s\n", title, text);
+    // SDL opens its own connection to the display for the box; without one
+    // (no X server, a console start) the text goes to standard error.
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr) != 0) {
+        fprintf(stderr, "%s: %s", title, text);
+        size_t n = strlen(text);
+        if (n == 0 || text[n - 1] != '\n')
+            fputc('\n', stderr);
+    }
+}

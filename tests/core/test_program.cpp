@@ -1,0 +1,97 @@
+// The game executable run as a person would: exit codes, messages, the log
+// and the configuration it leaves in the home folder.
+#include "support/fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct ProgramFixture : ::testing::Test {
+    TempDir dir;
+    std::string output;
+
+    std::string home(const std::string& relative = "") { return dir.path + "/xdg/Dustline/" + relative; }
+    std::string data(const std::string& relative = "") { return dir.path + "/data/" + relative; }
+
+    void install_game_data() { write_file(data("zzzz.saf"), read_file(std::string(DL_BIN_DIR) + "/zzzz.saf")); }
+
+    int run(const std::string& arguments, const std::string& extra_env = "")
+    {
+        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u KORU_LOGFILE -u KORU_OPTIONS HOME=" + dir.path +
+                              "/home XDG_DATA_HOME=" + dir.path + "/xdg DL_HOME=" + dir.path + "/data " + extra_env +
+                              " " + DL_BIN_DIR + "/dustline " + arguments;
+        return run_command(command, &output);
+    }
+};
+
+TEST_F(ProgramFixture, WithoutGameDataSaysSoAndExitsZero)
+{
+    EXPECT_EQ(run(""), 0);
+    EXPECT_NE(output.find("Can't find game data"), std::string::npos) << output;
+}
+
+TEST_F(ProgramFixture, BadOptionExitsOne)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    EXPECT_EQ(run("--fugly=1"), 1);
+    EXPECT_EQ(output, "bad option '--fugly=1'\n");
+    EXPECT_EQ(run("--lod-scale=x"), 1);
+    EXPECT_EQ(output, "Bad arg for --lod-scale\n");
+}
+
+TEST_F(ProgramFixture, NoTracksExitsOne)
+{
+    install_game_data();
+    EXPECT_EQ(run(""), 1);
+    EXPECT_EQ(output, "No tracks found\n");
+}
+
+TEST_F(ProgramFixture, FullRunLogsAndWritesTheDefaultConfiguration)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    write_file(data("hill/desc"), "Hill Country\n");
+    EXPECT_EQ(run("--debug"), 0) << output;
+    std::string log = read_file(home("lastlog.txt"));
+    EXPECT_EQ(log.find("] Logfile \"" + home("lastlog.txt") + "\" opened\n"), log.find(']'));
+    EXPECT_NE(log.find("] KORU 0.31\n"), std::string::npos);
+    EXPECT_NE(log.find("] hill -> Hill Country\n"), std::string::npos) << log;
+    std::string config = read_file(home("config"));
+    EXPECT_EQ(config.substr(0, 9), "xres=640\n");
+    EXPECT_NE(config.find("\nlaps=5.000000\n"), std::string::npos);
+
+    // A second run reads it back and leaves the same file.
+    EXPECT_EQ(run(""), 0) << output;
+    EXPECT_EQ(read_file(home("config")), config);
+}
+
+TEST_F(ProgramFixture, ConfigurationValuesAreClampedAndMapped)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    write_file(home("config"), "laps=75\nbike=dk250f\nunknown_key=1\n");
+    EXPECT_EQ(run(""), 0) << output;
+    std::string config = read_file(home("config"));
+    EXPECT_NE(config.find("\nlaps=50.000000\n"), std::string::npos) << config;
+    EXPECT_NE(config.find("\nbike=dk250f(2008)\n"), std::string::npos) << config;
+    EXPECT_EQ(config.find("unknown_key"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, OpenHomeRunsTheDesktopOpenerAndExitsZero)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    std::string bin = dir.path + "/bin";
+    write_file(bin + "/xdg-open", "#!/bin/sh\necho \"$1\" > " + dir.path + "/opened\n");
+    ASSERT_EQ(run_command("chmod +x " + bin + "/xdg-open"), 0);
+    EXPECT_EQ(run("--width=800 --open-home --fugly=1", "PATH=" + bin + ":$PATH"), 0) << output;
+    for (int i = 0; i < 100 && !file_exists(dir.path + "/opened"); i++)
+        run_command("sleep 0.05");
+    EXPECT_EQ(read_file(dir.path + "/opened"), home().substr(0, home().size() - 1) + "\n");
+    EXPECT_FALSE(file_exists(home("config"))); // nothing else ran
+}
+
+} // namespace
