@@ -11,13 +11,12 @@ void message_box(const char* title, const char* format, ...)
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    koru_log("%s: %s\n", title, text);
+    size_t n = strlen(text);
+    bool line_end = n && text[n - 1] == '\n';
+    koru_log("%s: %s%s", title, text, line_end ? "" : "\n");
     // SDL opens its own connection to the display for the box; without one
     // (no X server, a console start) the text goes to standard error.
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title, text, nullptr) != 0) {
-        fprintf(stderr, "%s: %s", title, text);
-        size_t n = strlen(text);
-        if (n == 0 || text[n - 1] != '\n')
-            fputc('\n', stderr);
+        fprintf(stderr, "%s: %s%s", title, text, line_end ? "" : "\n");
     }
 }
