@@ -95,3 +95,60 @@ TEST_F(ProgramFixture, OpenHomeRunsTheDesktopOpenerAndExitsZero)
 }
 
 } // namespace
+
+#include "core/startup.h"
+#include "data/config.h"
+#include "data/home.h"
+#include "data/stream.h"
+
+#include <csignal>
+
+namespace {
+
+// What a run with no configuration leaves behind: the built-in defaults
+// with the stability preset start-up applies.
+std::string default_config_file()
+{
+    TestHome t;
+    config_defaults();
+    apply_stability_preset(100);
+    EXPECT_TRUE(config_write());
+    return read_file(t.home("config"));
+}
+
+TEST_F(ProgramFixture, FirstRunWritesExactlyTheDefaultFile)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    ASSERT_EQ(run(""), 0) << output;
+    std::string expected = default_config_file();
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(read_file(home("config")), expected);
+}
+
+TEST(Signals, EndStartUpWithoutTouchingTheConfiguration)
+{
+    TestHome t;
+    write_file(t.data("zzzz.saf"), read_file(std::string(DL_BIN_DIR) + "/zzzz.saf"));
+    write_file(t.data("hill/terrain.hf"), "");
+    write_file(t.home("config"), "laps=7\n");
+    char name[] = "dustline";
+    char* argv[] = {name, nullptr};
+    ASSERT_EQ(dustline_main(1, argv), 0); // installs the handlers
+    std::string written = read_file(t.home("config"));
+    EXPECT_NE(written.find("\nlaps=7.000000\n"), std::string::npos);
+
+    // SIGTERM no longer kills the process; it asks for an orderly end.
+    raise(SIGTERM);
+    EXPECT_EQ(quit_requested, 1);
+    write_file(t.home("config"), "laps=9\n");
+    data_reset();
+    EXPECT_EQ(dustline_main(1, argv), 0);
+    // Stopped before the configuration was read: the file is left as it was.
+    EXPECT_EQ(read_file(t.home("config")), "laps=9\n");
+    quit_requested = 0;
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+}
+
+} // namespace
