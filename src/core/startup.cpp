@@ -2,6 +2,7 @@
 
 #include "base/launch.h"
 #include "base/message_log.h"
+#include "bike/physics.h"
 #include "core/catalogue.h"
 #include "core/cmdline.h"
 #include "data/config.h"
@@ -55,6 +56,7 @@ struct RunState {
 
 int shut_down(const RunState& run)
 {
+    physics_stop();
     if (run.config_loaded)
         config_write();
     return 0;
@@ -140,5 +142,6 @@ int dustline_main(int argc, char** argv)
 
     // The window, audio, input and the race come next as they are built;
     // without a window there is nothing to run, so the program shuts down.
+    physics_start();
     return shut_down(run);
 }
