@@ -1,0 +1,78 @@
+#include "core/simulation.h"
+
+#include "base/sort.h"
+#include "bike/bike.h"
+#include "bike/physics.h"
+#include "core/session.h"
+#include "race/race_state.h"
+#include "track/terrain.h"
+
+#include <cmath>
+
+namespace {
+
+SimulationHooks simulation_hooks;
+
+float main_body_speed(const Bike* bike)
+{
+    const dReal* v = dBodyGetLinearVel(bike->bodies[body_frame]);
+    float x = float(v[0]), y = float(v[1]), z = float(v[2]);
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+// Fastest first: the heap sort is ascending, so slower compares greater.
+int faster_first(const void* a, const void* b)
+{
+    float sa = main_body_speed(*static_cast<Bike* const*>(a));
+    float sb = main_body_speed(*static_cast<Bike* const*>(b));
+    return sa < sb ? 1 : sa > sb ? -1 : 0;
+}
+
+void ground_contacts(Bike* bike)
+{
+    const Terrain* terrain = current_terrain;
+    if (!terrain)
+        return;
+    wheel_ground_contact(terrain, &bike->front_contact, 1);
+    wheel_ground_contact(terrain, &bike->rear_contact, 1);
+}
+
+} // namespace
+
+void set_simulation_hooks(const SimulationHooks& hooks)
+{
+    simulation_hooks = hooks;
+}
+
+int contact_order(Bike* order[], int capacity)
+{
+    int n = 0;
+    for (const RiderSlot& slot : session.slots)
+        if (slot.bike && slot.controller != controller_outside && n < capacity)
+            order[n++] = slot.bike;
+    sort_records(order, size_t(n), sizeof(Bike*), faster_first);
+    return n;
+}
+
+void simulation_step()
+{
+    if (!physics.world)
+        return;
+    // Contacts: every simulated bike with the ground. Bike pairs and track
+    // objects are tested in this order once their shapes exist.
+    Bike* order[rider_slot_count];
+    int n = contact_order(order, rider_slot_count);
+    for (int i = 0; i < n; i++)
+        ground_contacts(order[i]);
+
+    physics_step();
+
+    for (int m = 0; m < rider_slot_count; m++) {
+        RiderSlot& slot = session.slots[m];
+        if (!slot.bike)
+            continue;
+        if (slot.controller == controller_robot && simulation_hooks.robot_step)
+            simulation_hooks.robot_step(simulation_hooks.context, m, slot.bike);
+    }
+    race.frame += 1;
+}

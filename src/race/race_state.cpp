@@ -1,0 +1,3 @@
+#include "race/race_state.h"
+
+RaceState race;

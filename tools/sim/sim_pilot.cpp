@@ -1,0 +1,59 @@
+#include "sim_pilot.h"
+
+#include "bike/bike.h"
+#include "core/simulation.h"
+#include "race/race_state.h"
+#include "track/timing_gates.h"
+
+#include <cmath>
+
+namespace {
+
+const double pi = 3.14159265358979323846;
+
+// The gate of a lap-sequence position, wrapping through the normal laps.
+const TimingGate* gate_at(int position)
+{
+    const TrackTiming& t = track_timing;
+    if (t.gate_count == 0 || t.first_lap_count + t.normal_lap_count == 0)
+        return nullptr;
+    if (position >= t.first_lap_count && t.normal_lap_count > 0)
+        position = t.first_lap_count + (position - t.first_lap_count) % t.normal_lap_count;
+    int entry = t.lap_sequence[position];
+    if (entry >= checkpoint_only_flag)
+        entry -= checkpoint_only_flag;
+    return &t.timing_gates[entry];
+}
+
+void drive(void* context, int slot, Bike* bike)
+{
+    SimPilot* pilot = static_cast<SimPilot*>(context);
+    bool started = race.frame > race.start_frame;
+    bike->throttle = started ? 1.0f : 0.0f;
+    bike->steer = 0;
+    const TimingGate* gate = gate_at(pilot->next_entry[slot]);
+    if (!gate)
+        return;
+    const dReal* p = dBodyGetPosition(bike->bodies[body_frame]);
+    float dx = gate->position[0] - float(p[0]), dz = gate->position[2] - float(p[2]);
+    if (dx * dx + dz * dz < gate->radius * gate->radius) {
+        pilot->next_entry[slot]++;
+        return;
+    }
+    // The bike faces its body's -z axis; steer by the angle between that
+    // heading and the gate, left positive.
+    const dReal* r = dBodyGetRotation(bike->bodies[body_frame]);
+    float fx = -float(r[2]), fz = -float(r[10]);
+    double error = std::atan2(double(fx * dz - fz * dx), double(fx * dx + fz * dz));
+    float steer = float(-error / (pi / 4));
+    bike->steer = steer < -1 ? -1 : steer > 1 ? 1 : steer;
+}
+
+} // namespace
+
+void start_sim_pilot(SimPilot* pilot)
+{
+    for (int& e : pilot->next_entry)
+        e = 0;
+    set_simulation_hooks({pilot, drive});
+}
