@@ -291,7 +291,7 @@ Bike* session_setup(const int32_t* kinds, bool playback, bool record, int32_t ti
     }
     session.start_gate_count = t.start_position_count;
     for (int i = 0; i < rider_slot_count; i++)
-        session.start_gates[i] = {i < t.start_position_count ? t.start_positions[i].gate_object : -1, 1};
+        session.start_gates[i] = {i < t.start_position_count ? t.start_positions[i].gate_object : -1, 1, -1};
     if (race.time_trial)
         time_trial_restart();
     if (!session.slots[session.viewed_slot].bike)

@@ -28,8 +28,9 @@ struct RiderSlot {
 };
 
 struct StartGate {
-    int32_t object; // track object, -1 for none
-    float tilt;     // 1 closed, 0 down
+    int32_t object;        // track object, -1 for none
+    float tilt;            // 1 closed, 0 down
+    int32_t touched_frame; // last frame a bike leant on it
 };
 
 struct RaceSession {

@@ -74,5 +74,24 @@ void simulation_step()
         if (slot.controller == controller_robot && simulation_hooks.robot_step)
             simulation_hooks.robot_step(simulation_hooks.context, m, slot.bike);
     }
+    update_start_gates();
     race.frame += 1;
+}
+
+void update_start_gates()
+{
+    if (race.frame * step_length > race.start_frame * step_length + 10)
+        return;
+    for (int i = 0; i < session.start_gate_count; i++) {
+        StartGate& gate = session.start_gates[i];
+        if (gate.object < 0 || gate.tilt <= 0)
+            continue;
+        if (race.frame > race.start_frame && gate.touched_frame != race.frame) {
+            gate.tilt -= float(8 * step_length); // down in an eighth of a second
+            if (gate.tilt < 0)
+                gate.tilt = 0;
+        }
+        if (simulation_hooks.tilt_gate)
+            simulation_hooks.tilt_gate(simulation_hooks.context, gate.object, gate.tilt * 0.5890486225480862f);
+    }
 }

@@ -9,10 +9,16 @@ struct Bike;
 struct SimulationHooks {
     void* context;
     void (*robot_step)(void* context, int slot, Bike* bike);
+    // Turns a start-gate object to its tilt angle (radians about its x axis).
+    void (*tilt_gate)(void* context, int object, float angle);
 };
 void set_simulation_hooks(const SimulationHooks& hooks);
 
 void simulation_step();
+
+// Lets the start gates fall once the start frame has passed, for the first
+// ten seconds of the race; a gate a bike leans on in this step holds.
+void update_start_gates();
 
 // The simulated bikes (not driven from outside) in the order the bike pairs
 // are tested: fastest first, by the program's heap sort. Returns the count.

@@ -225,3 +225,41 @@ TEST_F(SessionTest, PauseIsRefusedWhileConnected)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SessionTest, StartGatesDropInAnEighthOfASecondAfterTheStart)
+{
+    int32_t kinds[rider_slot_count] = {kind_robot};
+    session_setup(kinds, false, false, 0, 5, 0);
+    ASSERT_EQ(session.start_gate_count, 8);
+    session.start_gates[0].object = 7; // stands for the gate's track object
+    session.start_gates[1].object = 8;
+    static std::vector<float> angles;
+    angles.clear();
+    set_simulation_hooks({nullptr, nullptr, [](void*, int object, float angle) {
+                              if (object == 7)
+                                  angles.push_back(angle);
+                          }});
+    race.frame = race.start_frame;
+    update_start_gates();
+    EXPECT_FLOAT_EQ(session.start_gates[0].tilt, 1); // not yet past the start
+    for (int step = 1; step <= 16; step++) {
+        race.frame = race.start_frame + step;
+        if (step <= 4)
+            session.start_gates[1].touched_frame = race.frame; // a bike leans on gate 1
+        update_start_gates();
+    }
+    EXPECT_FLOAT_EQ(session.start_gates[0].tilt, 0);
+    EXPECT_FLOAT_EQ(session.start_gates[1].tilt, 4 / 16.0f); // held for the four touched steps
+    ASSERT_EQ(angles.size(), 17u);
+    EXPECT_FLOAT_EQ(angles[0], 0.5890486225480862f);
+    EXPECT_NEAR(angles[8], 0.5890486225480862f / 2, 1e-6);
+    // Ten seconds after the start the gates are left alone.
+    session.start_gates[1].tilt = 1;
+    race.frame = race.start_frame + 10 * 128 + 1;
+    update_start_gates();
+    EXPECT_FLOAT_EQ(session.start_gates[1].tilt, 1);
+}
+
+} // namespace
