@@ -24,6 +24,7 @@ int main(int argc, char** argv)
         {"tracks", add_tracks},
         {"bikes", add_bikes},
         {"rider", add_rider},
+        {"track objects", add_objects},
         {"fonts and pictures", add_interface},
         {"engine sounds", add_sounds},
     };
