@@ -1,8 +1,14 @@
 // Cost of one simulation step of a bike on a full-size field: both wheel
-// contacts, the world step and emptying the contact group.
+// contacts, the world step and emptying the contact group; and of riding
+// bikes with everything a step does for them (controls, contacts, world step,
+// the per-bike update with suspension, engine, rider and assists).
+#include "bike/assists.h"
 #include "bike/bike.h"
+#include "bike/bike_setup.h"
 #include "bike/physics.h"
+#include "bike/rider.h"
 #include "bike/wheel_contact.h"
+#include "data/config.h"
 #include "track/material.h"
 #include "track/terrain.h"
 
@@ -48,8 +54,9 @@ const Field& field()
     return f;
 }
 
-// The suspension, rider and steering code is not part of this measurement;
-// motors hold those joints so the bike stays a bike on two wheels.
+// The tyres and the world step alone, without the per-bike update: motors
+// hold the suspension, steering and rider joints so the bike stays a bike
+// on two wheels.
 void hold_bike_rigid(Bike* bike)
 {
     dJointSetSliderParam(bike->joints[joint_fork], dParamVel, 1000);
@@ -106,8 +113,9 @@ void report(benchmark::State& state)
         benchmark::Counter(double(state.iterations()) * step_length, benchmark::Counter::kIsRate);
 }
 
-// The bike is placed again (untimed) every half second: nothing balances
-// it yet, and over the waves a rolling bike slowly tips.
+// The bike is placed again (untimed) every half second: without the
+// per-bike update nothing balances it, and over the waves a rolling bike
+// slowly tips.
 constexpr int steps_per_run = 64;
 
 void run_steps(benchmark::State& state, float z, float speed)
@@ -165,6 +173,118 @@ void BM_wheel_contacts_only(benchmark::State& state)
     physics_stop();
 }
 BENCHMARK(BM_wheel_contacts_only);
+
+// A rider weaving along the field: part throttle, the steering swinging
+// from side to side every four seconds, the lean controller of the default
+// stability holding the bike up. Each bike starts from its own phase.
+struct Rider {
+    Bike* bike;
+    RiderControls controls;
+    StickyDab sticky;
+    float x, z;
+    int phase;
+};
+
+void place_rider(Rider* r)
+{
+    if (r->bike)
+        destroy_bike(r->bike);
+    r->bike = create_bike("dl250(2009)", 0, "1");
+    apply_settings(r->bike);
+    move_bike(r->bike, r->x, terrain_height(&field().terrain, r->x, r->z + 6) + 0.1, r->z);
+    r->controls = {};
+    r->sticky = {};
+}
+
+void steer_rider(Rider* r, int frame)
+{
+    float t = float(frame + r->phase) * float(step_length);
+    r->controls.throttle = 0.6f;
+    r->controls.steer = 0.4f * std::sin(t * 6.2831853f / 4);
+    apply_controls(r->bike, r->controls, &r->sticky);
+}
+
+// Far enough out that no rider reaches an edge of the field between two
+// placements, each on its own lane.
+void start_riders(std::vector<Rider>& riders)
+{
+    config_defaults();
+    config.arcade.index = 0;
+    apply_stability_preset(100);
+    for (size_t i = 0; i < riders.size(); i++) {
+        riders[i].x = 64 + float(i % 10) * 96;
+        riders[i].z = 1000 - float(i / 10) * 40;
+        riders[i].phase = int(i) * 37;
+        riders[i].bike = nullptr;
+        place_rider(&riders[i]);
+    }
+}
+
+// Placed again (untimed) every 2048 steps so the riders stay on the field,
+// and whenever one has fallen over or been thrown off.
+constexpr int ride_steps_per_run = 2048;
+
+void run_riders(benchmark::State& state, int count)
+{
+    field();
+    physics_start();
+    std::vector<Rider> riders(count);
+    start_riders(riders);
+    int frame = 0, since_placed = 0, falls = 0;
+    int64_t bike_steps = 0;
+    for (auto _ : state) {
+        for (Rider& r : riders) {
+            steer_rider(&r, frame);
+            wheel_ground_contact(&field().terrain, &r.bike->front_contact, 1);
+            wheel_ground_contact(&field().terrain, &r.bike->rear_contact, 1);
+        }
+        physics_step();
+        for (Rider& r : riders)
+            bike_update(r.bike, true, frame, &field().terrain);
+        frame++;
+        bike_steps += count;
+        if (++since_placed == ride_steps_per_run) {
+            state.PauseTiming();
+            for (Rider& r : riders)
+                place_rider(&r);
+            since_placed = 0;
+            state.ResumeTiming();
+        } else if (frame % 128 == 0) {
+            state.PauseTiming();
+            for (Rider& r : riders)
+                if (r.bike->crash_timer > 0 || std::fabs(lean_angle(r.bike->bodies[body_frame])) > 1.2f) {
+                    place_rider(&r);
+                    falls++;
+                }
+            state.ResumeTiming();
+        }
+    }
+    state.counters["bike_steps_per_s"] = benchmark::Counter(double(bike_steps), benchmark::Counter::kIsRate);
+    state.counters["us_per_bike_step"] =
+        benchmark::Counter(double(bike_steps), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["sim_s_per_wall_s"] =
+        benchmark::Counter(double(state.iterations()) * step_length, benchmark::Counter::kIsRate);
+    // Riders placed again after a fall, per simulated minute of one bike:
+    // the ride should be a ride, not a series of crashes.
+    state.counters["falls_per_bike_minute"] = double(falls) * 60 / (double(bike_steps) * step_length);
+    for (Rider& r : riders)
+        destroy_bike(r.bike);
+    physics_stop();
+}
+
+void BM_riding_bike(benchmark::State& state)
+{
+    run_riders(state, 1);
+}
+BENCHMARK(BM_riding_bike);
+
+// The race's load: forty riding bikes in one world, one step of all of them
+// per iteration.
+void BM_riding_forty_bikes(benchmark::State& state)
+{
+    run_riders(state, 40);
+}
+BENCHMARK(BM_riding_forty_bikes)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -131,18 +131,6 @@ void set_hinge(dJointID joint, dBodyID body1, dBodyID body2, const float anchor[
     dJointSetHingeAnchor(joint, anchor[0], anchor[1], anchor[2]);
 }
 
-// Also used to re-seat a rider who was thrown off: the anchor and axes are
-// set again from the rest pose, whatever the joint held while detached.
-void attach_rider_joint(Bike* bike)
-{
-    dJointID joint = bike->joints[joint_rider];
-    dJointAttach(joint, bike->bodies[body_torso], bike->bodies[body_frame]);
-    dJointSetHinge2Anchor(joint, 0, bike->model.rider_position[1], rider_anchor_z);
-    const dReal axis1[3] = {0, 1, 1};
-    const dReal axis2[3] = {1, 0, 0};
-    dJointSetHinge2Axes(joint, axis1, axis2);
-}
-
 void create_joints(Bike* bike)
 {
     const BikeModel& m = bike->model;
@@ -209,6 +197,25 @@ void init_wheel_contact(WheelContact* contact, dBodyID body, const WheelSpec& sp
 }
 
 } // namespace
+
+void attach_rider_joint(Bike* bike)
+{
+    // Also re-seats a rider who was thrown off, wherever the bike lies now:
+    // the anchor and axes are taken through the frame, so the joint holds
+    // the torso where it sits at rest.
+    const BikeModel& m = bike->model;
+    dBodyID frame = bike->bodies[body_frame];
+    dJointID joint = bike->joints[joint_rider];
+    dJointAttach(joint, bike->bodies[body_torso], frame);
+    dVector3 anchor;
+    dBodyGetRelPointPos(frame, -double(m.frame_position[0]), double(m.rider_position[1]) - m.frame_position[1],
+                        rider_anchor_z - m.frame_position[2], anchor);
+    dJointSetHinge2Anchor(joint, anchor[0], anchor[1], anchor[2]);
+    dVector3 axis1, axis2;
+    dBodyVectorToWorld(frame, 0, 1, 1, axis1);
+    dBodyVectorToWorld(frame, 1, 0, 0, axis2);
+    dJointSetHinge2Axes(joint, axis1, axis2);
+}
 
 void set_rider_mass_distribution(Bike* bike, float d)
 {
@@ -306,6 +313,7 @@ void reset_bike(Bike* bike)
     bike->section_trouble = 0;
     bike->landing_factor = 1;
     bike->crash_timer = 0;
+    bike->crash_wait = 0;
     for (Vec3& v : bike->torso_velocity_history)
         v = {};
     for (int i = 0; i < bike_body_count; i++)

@@ -128,6 +128,9 @@ struct Bike {
     int32_t section_trouble;
     float landing_factor;
     int32_t crash_timer;
+    // Steps the thrown-off rider has spent waiting for his torso to come to
+    // rest; bounds the wait so that he always comes back.
+    int32_t crash_wait;
     Vec3 left_foot;
     Vec3 left_foot_velocity;
     Vec3 right_foot;
@@ -155,6 +158,10 @@ bool rotate_bike(Bike* bike, double ax, double ay, double az, double angle);
 // Disabled bodies stay where snapshots put them.
 void freeze_bike(Bike* bike);
 void unfreeze_bike(Bike* bike);
+
+// Joins the torso to the frame with the rider hinge, its anchor and axes
+// placed from the frame's current pose as they are at rest.
+void attach_rider_joint(Bike* bike);
 
 dBodyID bike_body(const Bike* bike, int index);
 // Positive riding forward.

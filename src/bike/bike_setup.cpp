@@ -126,6 +126,19 @@ void set_sprockets(Bike* bike, float front_adjustment, float rear_adjustment)
     bike->final_ratio = rear / front;
 }
 
+bool set_assist_setting(Bike* bike, int item, float value)
+{
+    constexpr int before = int(sizeof assists_before_options / sizeof assists_before_options[0]);
+    // The list runs through both tables; the clutch, brake and dab rows
+    // after them are not assists.
+    constexpr int items = before + 5;
+    if (item < 1 || item > items)
+        return false;
+    const SettingRow& row = item <= before ? assists_before_options[item - 1] : assists_after_options[item - 1 - before];
+    bike->*row.field = clamp(value * row.scale, row.low, row.high);
+    return true;
+}
+
 void default_setup(Bike* bike)
 {
     set_sprockets(bike, 0, 0);

@@ -16,6 +16,12 @@ void set_rider_mass_distribution(Bike* bike, float d);
 // Sprocket changes in whole teeth.
 void set_sprockets(Bike* bike, float front_adjustment, float rear_adjustment);
 
+// One of the twelve assist settings by its place in the in-game list
+// (1 Leveling .. 12 Landing Damping Factor), through the same clamp as the
+// configuration's value; the value is in the configuration's unit (degrees
+// for the roll limit angle). False, and nothing set, outside 1..12.
+bool set_assist_setting(Bike* bike, int item, float value);
+
 // The values a new bike has before apply_settings.
 void default_setup(Bike* bike);
 // Copies the player's setup from the configuration into the bike.

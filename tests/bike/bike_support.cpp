@@ -1,5 +1,10 @@
 #include "bike_support.h"
 
+#include "bike/bike_setup.h"
+#include "data/config.h"
+
+#include <cmath>
+
 TestField::TestField(int size_log2, float spacing, const std::function<float(float x, float z)>& height,
                      const TileMaterial& material)
 {
@@ -21,6 +26,22 @@ TestField::TestField(int size_log2, float spacing, const std::function<float(flo
     terrain.tiles = tiles;
     terrain.materials[0] = material;
     terrain.material_count = 1;
+}
+
+void RideTest::SetUp()
+{
+    PhysicsTest::SetUp();
+    config_defaults();
+    config.arcade.index = 0;
+}
+
+Bike bike_record(const char* name)
+{
+    Bike bike{};
+    bike.model = *find_bike_model(name);
+    bike.engine_inertia = bike.model.engine_inertia;
+    default_setup(&bike);
+    return bike;
 }
 
 TileMaterial material_with_friction(float mu)
@@ -78,8 +99,41 @@ void set_rolling(Bike* bike, float speed)
     }
     for (const WheelContact* w : {&bike->front_contact, &bike->rear_contact})
         dBodySetAngularVel(w->body, -speed / (w->ring_radius + w->tube_radius), 0, 0);
+    for (Vec3& v : bike->torso_velocity_history)
+        v = {0, 0, -speed};
 }
 
+Ride start_ride(const Terrain* terrain, Bike* bike)
+{
+    Ride r{};
+    r.terrain = terrain;
+    r.bike = bike;
+    return r;
+}
+
+void ride(Ride* r, int steps)
+{
+    for (int i = 0; i < steps; i++) {
+        apply_controls(r->bike, r->controls, &r->sticky);
+        wheel_ground_contact(r->terrain, &r->bike->front_contact, 1);
+        wheel_ground_contact(r->terrain, &r->bike->rear_contact, 1);
+        physics_step();
+        bike_update(r->bike, true, r->frame, r->terrain);
+        r->frame++;
+    }
+}
+
+Bike* bike_at(const Terrain* terrain, const char* name, float x, float z)
+{
+    Bike* bike = create_bike(name, 0, "");
+    if (!bike)
+        return nullptr;
+    apply_settings(bike);
+    // In the rest pose both tyres reach a little below y = 0.
+    float ground = std::fmax(terrain_height(terrain, x, z + 1.11f), terrain_height(terrain, x, z + 6));
+    move_bike(bike, x, ground + 0.1, z);
+    return bike;
+}
 Vec3 position_of(dBodyID body)
 {
     const dReal* p = dBodyGetPosition(body);
@@ -90,4 +144,11 @@ Vec3 velocity_of(dBodyID body)
 {
     const dReal* v = dBodyGetLinearVel(body);
     return {float(v[0]), float(v[1]), float(v[2])};
+}
+
+void expect_vec3_near(Vec3 v, Vec3 expected, float tolerance)
+{
+    EXPECT_NEAR(v.x, expected.x, tolerance);
+    EXPECT_NEAR(v.y, expected.y, tolerance);
+    EXPECT_NEAR(v.z, expected.z, tolerance);
 }

@@ -22,12 +22,6 @@ Box bounds(double x0, double y0, double x1, double y1)
     return {int(std::floor(x0)) - 1, int(std::floor(y0)) - 1, int(std::ceil(x1)) + 1, int(std::ceil(y1)) + 1};
 }
 
-// Angle reduced to [-pi, pi], where the series below converge quickly.
-double reduce(double angle)
-{
-    return angle - 2 * pi * std::floor(angle / (2 * pi) + 0.5);
-}
-
 long to_26_6(double v)
 {
     return std::lround(v * 64);
@@ -236,26 +230,6 @@ void fill_rounded_box(Canvas* canvas, Point top_left, Point bottom_right, double
     Point half{(bottom_right.x - top_left.x) / 2, (bottom_right.y - top_left.y) / 2};
     paint(canvas, bounds(top_left.x, top_left.y, bottom_right.x, bottom_right.y),
           [=](double x, double y) { return rounded_box_distance({x, y}, centre, half, radius); }, shade);
-}
-
-double det_sin(double angle)
-{
-    double x = reduce(angle), x2 = x * x, term = x, sum = x;
-    for (int n = 1; n < 30; n++) {
-        term *= -x2 / ((2.0 * n) * (2.0 * n + 1));
-        sum += term;
-    }
-    return sum;
-}
-
-double det_cos(double angle)
-{
-    double x = reduce(angle), x2 = x * x, term = 1, sum = 1;
-    for (int n = 1; n < 30; n++) {
-        term *= -x2 / ((2.0 * n - 1) * (2.0 * n));
-        sum += term;
-    }
-    return sum;
 }
 
 double smoothstep(double edge0, double edge1, double x)

@@ -4,6 +4,7 @@
 // arithmetic that is exact or correctly rounded is used, so every machine
 // draws the same bytes.
 #pragma once
+#include "det_math.h"
 #include "image_out.h"
 
 #include <functional>
@@ -65,12 +66,7 @@ void stroke_line(Canvas* canvas, Point a, Point b, double width, const Shade& sh
 void fill_polygon(Canvas* canvas, const std::vector<Point>& polygon, const Shade& shade);
 void fill_rounded_box(Canvas* canvas, Point top_left, Point bottom_right, double radius, const Shade& shade);
 
-// Sine and cosine by their series: the C library may pick another code path
-// (and another last bit) on another processor.
-double det_sin(double angle);
-double det_cos(double angle);
 double smoothstep(double edge0, double edge1, double x);
-constexpr double pi = 3.14159265358979323846;
 
 // A coverage map (0..1) placed with its pixel (0, 0) at (left, top) of the
 // canvas or relative to a pen position.

@@ -5,6 +5,7 @@
 // sines and cosines come from det_sin_cos, never from the C library, whose
 // results may differ in the last bit between builds of the library.
 #pragma once
+#include "det_math.h"
 #include "image_out.h"
 
 #include <cstdint>
@@ -29,9 +30,6 @@ Vec3 normalize(Vec3 a);
 // The same point with x negated: the left-hand twin of a right-hand part.
 inline Vec3 mirror_x(Vec3 a) { return {-a.x, a.y, a.z}; }
 
-// sin and cos from a fixed polynomial, the same bits on every machine.
-void det_sin_cos(double angle, double* s, double* c);
-constexpr double pi = 3.14159265358979323846;
 
 // A rectangle of a texture in pixel fractions, rows top to bottom as the
 // picture is painted; the writer turns it into the file's flipped v.
