@@ -277,7 +277,21 @@ float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3]
     return L;
 }
 
-float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], Vec3* point, Vec3* normal)
+namespace {
+
+// Distance from p to the segment from start along edge.
+float segment_distance(Vec3 p, Vec3 start, Vec3 edge)
+{
+    float e2 = length_squared(edge);
+    float t = e2 > 0 ? dot(p - start, edge) / e2 : 0;
+    t = t < 0 ? 0 : t > 1 ? 1 : t;
+    return length(p - (start + edge * t));
+}
+
+} // namespace
+
+float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], Vec3* point, Vec3* normal,
+                           float needed)
 {
     Vec3 N = cross(tri[1] - tri[0], tri[2] - tri[0]);
     float n_length = length(N);
@@ -350,6 +364,17 @@ float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], 
             return 2 * R;
         }
     }
+    if (needed > -FLT_MAX) {
+        // No point of the ring is nearer to the triangle's boundary than the
+        // wheel centre's distance to it less R. When even that cannot beat
+        // what the caller has, the edge search would be wasted; the margin
+        // covers rounding, so the caller's choice never changes.
+        float nearest = FLT_MAX;
+        for (int k = 0; k < 3; k++)
+            nearest = std::fmin(nearest, segment_distance(c, tri[k], edge[k]));
+        if (r - (nearest - R) < needed - 1e-4f)
+            return -FLT_MAX;
+    }
     return r - ring_boundary_distance(c, a, R, r, tri, N, point, normal);
 }
 
@@ -383,7 +408,7 @@ int find_wheel_contact(const Terrain* terrain, const WheelContact* wheel, Vec3* 
                 if (apart(box, tri))
                     continue;
                 Vec3 p, n;
-                float d = torus_triangle_depth(c, a, R, r, tri, &p, &n);
+                float d = torus_triangle_depth(c, a, R, r, tri, &p, &n, best);
                 if (d > best) {
                     best = d;
                     best_point = p;

@@ -3,6 +3,7 @@
 // reaches into the height-field triangles becomes one soft contact joint,
 // with grip from the ground material and a rolling resistance force.
 #pragma once
+#include <cfloat>
 #include "base/vec3.h"
 
 #include <ode/ode.h>
@@ -35,10 +36,12 @@ Vec3 line_plane_point(Vec3 origin, Vec3 direction, Vec3 plane_point, Vec3 plane_
 float ring_boundary_distance(Vec3 centre, Vec3 axle, float ring_radius, float tube_radius, const Vec3 triangle[3],
                              Vec3 triangle_normal, Vec3* point, Vec3* normal);
 // Penetration depth of the torus into the triangle, 0 or less when apart;
-// the normal need not be unit length. The triangle's corners run so that
+// the normal need not be unit length. A caller that only wants depths above
+// `needed` may get -FLT_MAX for a triangle that cannot reach that deep,
+// without the costly edge search. The triangle's corners run so that
 // (t1 - t0) x (t2 - t0) points out of the ground.
 float torus_triangle_depth(Vec3 centre, Vec3 axle, float ring_radius, float tube_radius, const Vec3 triangle[3],
-                           Vec3* point, Vec3* normal);
+                           Vec3* point, Vec3* normal, float needed = -FLT_MAX);
 
 // The deepest point of the wheel's torus in the ground under it. 1 with the
 // point, the unit normal and the depth when the tyre touches, else 0.

@@ -66,3 +66,34 @@ TEST(DataRelease, EveryMemberOpensThroughTheDataLayer)
 }
 
 } // namespace
+
+#include "core/catalogue.h"
+#include "track/timing_gates.h"
+#include "track/track.h"
+
+namespace {
+
+TEST(DataRelease, EveryTrackLoadsWithTheGameLoader)
+{
+    TestHome t;
+    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
+        if (entry.path().extension() == ".saf")
+            write_file(t.data(entry.path().filename().string()), read_file(entry.path().string()));
+    data_reset();
+    TrackCatalogue tracks;
+    list_tracks(data_file_list(), &tracks);
+    ASSERT_GE(tracks.folders.size(), 2u);
+    EXPECT_STREQ(tracks.folders[select_track(tracks, "rabbithill")], "rabbithill");
+    for (const char* folder : tracks.folders) {
+        set_current_track(folder);
+        ASSERT_EQ(load_track(), 1) << folder;
+        EXPECT_EQ(track_timing.start_position_count, 40) << folder;
+        EXPECT_GE(track_timing.gate_count, 4) << folder;
+        EXPECT_GE(track_timing.first_lap_sections, 1) << folder;
+        EXPECT_GE(track_timing.normal_lap_sections, 1) << folder;
+        free_track();
+    }
+    set_current_track(nullptr);
+}
+
+} // namespace
