@@ -263,3 +263,46 @@ TEST_F(SessionTest, StartGatesDropInAnEighthOfASecondAfterTheStart)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SessionTest, KeysDriveTheLocalRidersBike)
+{
+    int32_t kinds[rider_slot_count] = {kind_human};
+    Bike* bike = session_setup(kinds, false, false, 0, 5, 0);
+    ASSERT_NE(bike, nullptr);
+    config.throttle_key.key_code = 4096 + 0x2d; // "x"
+    config.left_key.key_code = 4096 + 0x14b;
+    loop_key(config.throttle_key.key_code, true);
+    loop_key(config.left_key.key_code, true);
+    loop_step();
+    EXPECT_FLOAT_EQ(loop_state.channels[channel_throttle], 1);
+    EXPECT_FLOAT_EQ(loop_state.channels[channel_steering], 1);
+    EXPECT_GT(bike->throttle, 0);
+    loop_key(config.throttle_key.key_code, false);
+    loop_step();
+    EXPECT_FLOAT_EQ(loop_state.channels[channel_throttle], 0);
+    EXPECT_FLOAT_EQ(bike->throttle, 0);
+}
+
+TEST(ViewModes, RulesOfAPass)
+{
+    struct Case {
+        int mode;
+        bool track, just_appeared, has_bike, local;
+        int expected;
+    } const cases[] = {
+        {view_title, true, false, true, false, view_chase},
+        {view_free, true, false, true, true, view_chase},     // the local player: chase or orbit only
+        {view_orbit, true, false, true, true, view_orbit},
+        {view_editor, true, false, true, true, view_editor},  // the editor stays...
+        {view_editor, true, true, true, true, view_chase},    // ...unless a track has just appeared
+        {view_free, true, false, true, false, view_free},     // watching a robot
+        {view_chase, true, false, false, false, view_free},   // nobody to follow
+        {view_chase, false, false, false, false, view_title}, // no track
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(view_mode_for(c.mode, c.track, c.just_appeared, c.has_bike, c.local), c.expected) << c.mode;
+}
+
+} // namespace
