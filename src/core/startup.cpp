@@ -5,6 +5,7 @@
 #include "bike/physics.h"
 #include "core/catalogue.h"
 #include "core/cmdline.h"
+#include "core/session.h"
 #include "data/config.h"
 #include "data/home.h"
 #include "koru/log.h"
@@ -56,7 +57,7 @@ struct RunState {
 
 int shut_down(const RunState& run)
 {
-    physics_stop();
+    session_free(); // bikes, session, track, then the physics world
     if (run.config_loaded)
         config_write();
     return 0;
@@ -140,8 +141,16 @@ int dustline_main(int argc, char** argv)
     list_demos(files, &catalogues.demos);
     catalogues.tracks.selected = select_track(catalogues.tracks, launch.track_name ? launch.track_name : "rabbithill");
 
-    // The window, audio, input and the race come next as they are built;
-    // without a window there is nothing to run, so the program shuts down.
+    // The window, audio and input join here as they are built.
+    if (quit_requested)
+        return shut_down(run);
     physics_start();
+    // Every slot empty but the first, whose robot rides behind the title
+    // menu; a track named on the command line gets its first session.
+    int32_t kinds[rider_slot_count] = {};
+    kinds[0] = kind_robot;
+    if (launch.track_name)
+        session_setup(kinds, false, false, 0, 1000, config.skill.index);
+    // Without a window there is no main loop yet: the program shuts down.
     return shut_down(run);
 }

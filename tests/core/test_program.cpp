@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -149,6 +150,23 @@ TEST(Signals, EndStartUpWithoutTouchingTheConfiguration)
     quit_requested = 0;
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ProgramFixture, NamedTrackGetsItsFirstSession)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
+        if (entry.path().extension() == ".saf")
+            write_file(data(entry.path().filename().string()), read_file(entry.path().string()));
+    EXPECT_EQ(run("--debug --track dunebowl"), 0) << output;
+    std::string log = read_file(home("lastlog.txt"));
+    EXPECT_NE(log.find("] Loading 'dunebowl'\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] Found "), std::string::npos) << log; // its timing gates
+    EXPECT_NE(log.find("] Deallocating track\n"), std::string::npos) << log;
+    EXPECT_LT(log.find("] Finished deallocating bikes\n"), log.find("] Deallocating track\n"));
 }
 
 } // namespace
