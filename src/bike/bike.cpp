@@ -188,12 +188,12 @@ void rest_positions(const BikeModel& m, const float* out[bike_body_count])
     out[body_torso] = m.rider_position;
 }
 
-void init_wheel_contact(WheelContact* contact, dBodyID body, const WheelSpec& spec)
+void init_wheel_contact(WheelContact* contact, dBodyID body, const WheelSpec& wheel)
 {
     contact->body = body;
     contact->axle = {1, 0, 0};
-    contact->ring_radius = spec.ring_radius;
-    contact->tube_radius = spec.tube_radius;
+    contact->ring_radius = wheel.ring_radius;
+    contact->tube_radius = wheel.tube_radius;
 }
 
 } // namespace
