@@ -204,8 +204,21 @@ Vec3 line_plane_point(Vec3 origin, Vec3 direction, Vec3 plane_point, Vec3 plane_
     return is_finite(p) ? p : origin;
 }
 
+namespace {
+
+// Distance from p to the segment from start along edge.
+float segment_distance(Vec3 p, Vec3 start, Vec3 edge)
+{
+    float e2 = length_squared(edge);
+    float t = e2 > 0 ? dot(p - start, edge) / e2 : 0;
+    t = t < 0 ? 0 : t > 1 ? 1 : t;
+    return length(p - (start + edge * t));
+}
+
+} // namespace
+
 float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], Vec3 n_tri, Vec3* point,
-                             Vec3* normal)
+                             Vec3* normal, float needed)
 {
     float axle2 = length_squared(a);
     float w = axle2 > 0 ? 1 / axle2 : 0;
@@ -217,6 +230,14 @@ float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3]
         Vec3 e = tri[(k + 1) % 3] - start;
         edge[k] = e;
         Vec3 rel = c - start;
+        if (needed > -FLT_MAX && r - (segment_distance(c, start, e) - R) < needed - 1e-4f) {
+            // No point of this edge comes near enough to matter to the
+            // caller: every point of the ring is at least R closer to the
+            // centre than the edge is.
+            edge_point[k] = start;
+            distance[k] = FLT_MAX;
+            continue;
+        }
         EdgeQuartic quartic = {dot(e, e), dot(e, rel), dot(e, a), dot(rel, a), dot(rel, rel), w, R * R};
         float t_first = 0, t_second = 0;
         if (quartic.A > 0) { // a corner repeated gives no edge to search
@@ -276,19 +297,6 @@ float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3]
     }
     return L;
 }
-
-namespace {
-
-// Distance from p to the segment from start along edge.
-float segment_distance(Vec3 p, Vec3 start, Vec3 edge)
-{
-    float e2 = length_squared(edge);
-    float t = e2 > 0 ? dot(p - start, edge) / e2 : 0;
-    t = t < 0 ? 0 : t > 1 ? 1 : t;
-    return length(p - (start + edge * t));
-}
-
-} // namespace
 
 float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], Vec3* point, Vec3* normal,
                            float needed)
@@ -375,7 +383,7 @@ float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], 
         if (r - (nearest - R) < needed - 1e-4f)
             return -FLT_MAX;
     }
-    return r - ring_boundary_distance(c, a, R, r, tri, N, point, normal);
+    return r - ring_boundary_distance(c, a, R, r, tri, N, point, normal, needed);
 }
 
 int find_wheel_contact(const Terrain* terrain, const WheelContact* wheel, Vec3* point, Vec3* normal, float* depth)

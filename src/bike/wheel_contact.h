@@ -33,8 +33,10 @@ Vec3 line_plane_point(Vec3 origin, Vec3 direction, Vec3 plane_point, Vec3 plane_
 
 // Distance from the triangle's edges and corners to the ring, with the
 // nearest boundary point and a normal (not unit length) pushing the ring off.
+// Edges that cannot give a depth (tube radius less distance) above `needed`
+// are not searched.
 float ring_boundary_distance(Vec3 centre, Vec3 axle, float ring_radius, float tube_radius, const Vec3 triangle[3],
-                             Vec3 triangle_normal, Vec3* point, Vec3* normal);
+                             Vec3 triangle_normal, Vec3* point, Vec3* normal, float needed = -FLT_MAX);
 // Penetration depth of the torus into the triangle, 0 or less when apart;
 // the normal need not be unit length. A caller that only wants depths above
 // `needed` may get -FLT_MAX for a triangle that cannot reach that deep,
