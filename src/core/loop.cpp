@@ -4,6 +4,9 @@
 #include "bike/rider.h"
 #include "core/session.h"
 #include "core/simulation.h"
+#include "koru/event_queue.h"
+
+#include <cmath>
 #include "data/config.h"
 #include "track/track.h"
 
@@ -40,9 +43,25 @@ void loop_key(int key_code, bool pressed)
         simulation_step();
 }
 
+namespace {
+
+void take_events(void*, double until, bool everything)
+{
+    if (!loop_state.events)
+        return;
+    double whole = std::floor(until);
+    int32_t seconds = int32_t(whole), microseconds = int32_t((until - whole) * 1e6);
+    KoruEvent event;
+    while (everything ? event_queue_take(loop_state.events, &event)
+                      : event_queue_take_before(loop_state.events, seconds, microseconds, &event))
+        loop_key(event.code, event.pressed);
+}
+
+} // namespace
+
 int loop_run_frame(double frame_dt, double now)
 {
-    StepHooks hooks = {nullptr, nullptr, [](void*) { loop_step(); }};
+    StepHooks hooks = {nullptr, take_events, [](void*) { loop_step(); }};
     return schedule_steps(&loop_state.clocks, frame_dt, now, hooks);
 }
 

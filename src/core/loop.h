@@ -5,6 +5,8 @@
 #include "core/controls.h"
 #include "core/schedule.h"
 
+struct EventQueue;
+
 enum ViewMode { view_chase = 0, view_editor = 2, view_orbit = 3, view_free = 4, view_title = 5 };
 
 struct LoopState {
@@ -14,6 +16,7 @@ struct LoopState {
     float channels[control_channel_count];
     StickyDab sticky; // the local player's sit/dab latch
     int view_mode;
+    EventQueue* events; // the window's key events; null without a window
 };
 
 extern LoopState loop_state;
@@ -25,7 +28,8 @@ void loop_step();
 // 0; then the game functions: the pause key toggles the pause (offline
 // only), the step key runs one step at once while paused.
 void loop_key(int key_code, bool pressed);
-// Runs the schedule for one drawn frame; returns the steps scheduled.
+// Runs the schedule for one drawn frame; each step takes the key events
+// stamped up to its wall time (the last step takes all). Returns the steps.
 int loop_run_frame(double frame_dt, double now);
 
 // The view-mode rules of a pass: the title without a track, the free camera
