@@ -321,18 +321,11 @@ void time_trial_restart()
     }
     Bike* bike = session.slots[0].bike;
     const TrackTiming& t = track_timing;
-    if (!bike || t.gate_count == 0)
+    const TimingGate* gate = sequence_gate(t.first_lap_count - 2 > 0 ? t.first_lap_count - 2 : 0);
+    if (!bike || !gate)
         return;
-    int32_t f = t.first_lap_count, n = t.normal_lap_count;
-    int32_t e = f - 2 > 0 ? f - 2 : 0;
-    if (e >= f)
-        e = f + (e - f) % n;
-    int32_t entry = t.lap_sequence[e];
-    if (entry >= checkpoint_only_flag)
-        entry -= checkpoint_only_flag;
-    const TimingGate& gate = t.timing_gates[entry];
-    float heading = std::atan2(-gate.direction[0], -gate.direction[2]);
-    place_bike(bike, gate.position[0], gate.position[2], heading);
+    float heading = std::atan2(-gate->direction[0], -gate->direction[2]);
+    place_bike(bike, gate->position[0], gate->position[2], heading);
     empty_contacts();
 }
 

@@ -74,6 +74,19 @@ void set_timing_gate_hooks(const TimingGateHooks& hooks)
     timing_hooks = hooks;
 }
 
+const TimingGate* sequence_gate(int32_t position)
+{
+    const TrackTiming& t = track_timing;
+    if (t.gate_count == 0 || position < 0)
+        return nullptr;
+    if (position >= t.first_lap_count)
+        position = t.first_lap_count + (position - t.first_lap_count) % t.normal_lap_count;
+    int32_t entry = t.lap_sequence[position];
+    if (entry >= checkpoint_only_flag)
+        entry -= checkpoint_only_flag;
+    return &t.timing_gates[entry];
+}
+
 int32_t section_table_index(int32_t section)
 {
     const TrackTiming& t = track_timing;

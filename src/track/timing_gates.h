@@ -85,6 +85,10 @@ int save_timing_gates(const char* folder);
 // Frees the gate list, the lap sequence and the line tables.
 void free_timing_gates();
 
+// The gate of a lap-sequence position, counted through the laps: after the
+// first lap the normal-lap entries repeat. Null without timing.
+const TimingGate* sequence_gate(int32_t position);
+
 // The line table of a section: s for first-lap sections, then the normal-lap
 // tables repeat.
 int32_t section_table_index(int32_t section);

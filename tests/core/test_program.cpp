@@ -158,9 +158,7 @@ namespace {
 
 TEST_F(ProgramFixture, NamedTrackGetsItsFirstSession)
 {
-    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
-        if (entry.path().extension() == ".saf")
-            write_file(data(entry.path().filename().string()), read_file(entry.path().string()));
+    install_release(data());
     EXPECT_EQ(run("--debug --track dunebowl"), 0) << output;
     std::string log = read_file(home("lastlog.txt"));
     EXPECT_NE(log.find("] Loading 'dunebowl'\n"), std::string::npos) << log;

@@ -39,9 +39,7 @@ TEST(DataRelease, TwoRunsGiveIdenticalBytes)
 TEST(DataRelease, EveryMemberOpensThroughTheDataLayer)
 {
     TestHome t;
-    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
-        if (entry.path().extension() == ".saf")
-            write_file(t.data(entry.path().filename().string()), read_file(entry.path().string()));
+    install_release(t.data());
     data_reset();
     int count = 0;
     const DataIndexEntry* index = data_index(&count);
@@ -76,9 +74,7 @@ namespace {
 TEST(DataRelease, EveryTrackLoadsWithTheGameLoader)
 {
     TestHome t;
-    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
-        if (entry.path().extension() == ".saf")
-            write_file(t.data(entry.path().filename().string()), read_file(entry.path().string()));
+    install_release(t.data());
     data_reset();
     TrackCatalogue tracks;
     list_tracks(data_file_list(), &tracks);

@@ -66,6 +66,13 @@ bool file_exists(const std::string& path)
     return std::filesystem::exists(path);
 }
 
+void install_release(const std::string& folder)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(DL_BIN_DIR))
+        if (entry.path().extension() == ".saf")
+            write_file(folder + "/" + entry.path().filename().string(), read_file(entry.path().string()));
+}
+
 std::string gzip_bytes(const std::string& bytes)
 {
     z_stream z{};

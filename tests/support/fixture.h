@@ -28,6 +28,8 @@ struct TestHome {
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
+// Copies the build's data release (every ".saf" archive) into the folder.
+void install_release(const std::string& folder);
 // gzip-compresses bytes with zlib's default header.
 std::string gzip_bytes(const std::string& bytes);
 // Runs a shell command, returning its exit status, with its standard output

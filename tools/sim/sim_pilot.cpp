@@ -12,20 +12,6 @@ namespace {
 
 const double pi = 3.14159265358979323846;
 
-// The gate of a lap-sequence position, wrapping through the normal laps.
-const TimingGate* gate_at(int position)
-{
-    const TrackTiming& t = track_timing;
-    if (t.gate_count == 0 || t.first_lap_count + t.normal_lap_count == 0)
-        return nullptr;
-    if (position >= t.first_lap_count && t.normal_lap_count > 0)
-        position = t.first_lap_count + (position - t.first_lap_count) % t.normal_lap_count;
-    int entry = t.lap_sequence[position];
-    if (entry >= checkpoint_only_flag)
-        entry -= checkpoint_only_flag;
-    return &t.timing_gates[entry];
-}
-
 // Steering toward the gate, left positive; moves on to the next gate once
 // the bike is inside this one's circle.
 float steer_toward(const Bike* bike, const TimingGate* gate, int* next_entry)
@@ -48,7 +34,7 @@ void drive(void* context, int slot, Bike* bike)
     RiderControls controls = {};
     // Held at the gate until it drops, then flat out.
     controls.throttle = race.frame > race.start_frame ? 1.0f : 0.0f;
-    if (const TimingGate* gate = gate_at(pilot->next_entry[slot]))
+    if (const TimingGate* gate = sequence_gate(pilot->next_entry[slot]))
         controls.steer = steer_toward(bike, gate, &pilot->next_entry[slot]);
     apply_controls(bike, controls, nullptr);
 }
