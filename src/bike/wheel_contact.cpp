@@ -215,6 +215,25 @@ float segment_distance(Vec3 p, Vec3 start, Vec3 edge)
     return length(p - (start + edge * t));
 }
 
+// No point of a segment is nearer the ring (or the wheel's disc) than its
+// offset along the axle, and the segment crosses the wheel's plane only
+// where its ends lie on both sides of it: the least offset of the ends
+// when they lie on one side, otherwise 0.
+float axial_gap(float h0, float h1)
+{
+    if ((h0 > 0) != (h1 > 0) || h0 == 0 || h1 == 0)
+        return 0;
+    return std::fmin(std::fabs(h0), std::fabs(h1));
+}
+
+// The offsets of a triangle's corners along the unit axle.
+void axial_offsets(Vec3 c, Vec3 a, float axle2, const Vec3 tri[3], float h[3])
+{
+    float inv = axle2 > 0 ? 1 / std::sqrt(axle2) : 0;
+    for (int k = 0; k < 3; k++)
+        h[k] = dot(tri[k] - c, a) * inv;
+}
+
 } // namespace
 
 float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], Vec3 n_tri, Vec3* point,
@@ -225,15 +244,20 @@ float ring_boundary_distance(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3]
     float distance[6];
     Vec3 edge_point[3];
     Vec3 edge[3];
+    float h[3] = {};
+    if (needed > -FLT_MAX)
+        axial_offsets(c, a, axle2, tri, h);
     for (int k = 0; k < 3; k++) {
         Vec3 start = tri[k];
         Vec3 e = tri[(k + 1) % 3] - start;
         edge[k] = e;
         Vec3 rel = c - start;
-        if (needed > -FLT_MAX && r - (segment_distance(c, start, e) - R) < needed - 1e-4f) {
+        if (needed > -FLT_MAX &&
+            r - std::fmax(segment_distance(c, start, e) - R, axial_gap(h[k], h[(k + 1) % 3])) < needed - 1e-4f) {
             // No point of this edge comes near enough to matter to the
             // caller: every point of the ring is at least R closer to the
-            // centre than the edge is.
+            // centre than the edge is, and no nearer than the edge's
+            // offset along the axle.
             edge_point[k] = start;
             distance[k] = FLT_MAX;
             continue;
@@ -311,6 +335,24 @@ float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], 
         return -FLT_MAX;
     }
     Vec3 n_unit = N * (1 / n_length);
+    float a2 = length_squared(a);
+    if (needed > -FLT_MAX) {
+        // With the centre above the plane the wheel is not sunk through
+        // it, and then no depth this triangle gives exceeds the tube radius
+        // less the centre's height over the plane less R. A triangle wholly
+        // on one side of the wheel's plane cannot be pierced either, and
+        // then its least offset along the axle bounds the depth too. Most
+        // triangles beside a wheel that already touches something stop here.
+        float above = dot(n_unit, c - tri[0]);
+        if (above > 0) {
+            float h[3];
+            axial_offsets(c, a, a2, tri, h);
+            float gap = std::fmin(axial_gap(h[0], h[1]), axial_gap(h[1], h[2]));
+            float clearance = gap > 0 ? std::fmax(above - R, gap) : above - R;
+            if (r - clearance < needed - 1e-4f)
+                return -FLT_MAX;
+        }
+    }
     Vec3 edge[3], outward[3];
     for (int k = 0; k < 3; k++) {
         edge[k] = tri[(k + 1) % 3] - tri[k];
@@ -323,7 +365,6 @@ float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], 
     if (dot(N, d) > 0)
         d = -d;
     float d2 = length_squared(d);
-    float a2 = length_squared(a);
     Vec3 down = d2 > 1e-12f * n_length * n_length * a2 * a2 ? d * (1 / std::sqrt(d2)) : any_square_to(a);
     Vec3 low = c + down * R;
     Vec3 high = c - down * R;
@@ -374,13 +415,18 @@ float torus_triangle_depth(Vec3 c, Vec3 a, float R, float r, const Vec3 tri[3], 
     }
     if (needed > -FLT_MAX) {
         // No point of the ring is nearer to the triangle's boundary than the
-        // wheel centre's distance to it less R. When even that cannot beat
+        // wheel centre's distance to it less R, nor than the boundary's
+        // least offset along the axle. When even that cannot beat
         // what the caller has, the edge search would be wasted; the margin
         // covers rounding, so the caller's choice never changes.
-        float nearest = FLT_MAX;
-        for (int k = 0; k < 3; k++)
+        float h[3];
+        axial_offsets(c, a, a2, tri, h);
+        float nearest = FLT_MAX, gap = FLT_MAX;
+        for (int k = 0; k < 3; k++) {
             nearest = std::fmin(nearest, segment_distance(c, tri[k], edge[k]));
-        if (r - (nearest - R) < needed - 1e-4f)
+            gap = std::fmin(gap, axial_gap(h[k], h[(k + 1) % 3]));
+        }
+        if (r - std::fmax(nearest - R, gap) < needed - 1e-4f)
             return -FLT_MAX;
     }
     return r - ring_boundary_distance(c, a, R, r, tri, N, point, normal, needed);
@@ -403,27 +449,48 @@ int find_wheel_contact(const Terrain* terrain, const WheelContact* wheel, Vec3* 
 
     Box box = torus_box(c, a, R, r);
     float best = 0;
+    int best_order = -1;
     Vec3 best_point = {}, best_normal = {};
-    for (int j = j0; j <= j1; j++)
-        for (int i = i0; i <= i1; i++) {
-            int w = ((i + j) & 1) == 0 ? 1 : 0;
-            const Vec3 triangles[2][3] = {
-                {ground_vertex(terrain, i, j), ground_vertex(terrain, i, j + 1), ground_vertex(terrain, i + 1, j + w)},
-                {ground_vertex(terrain, i + 1, j + 1), ground_vertex(terrain, i + 1, j),
-                 ground_vertex(terrain, i, j + 1 - w)},
-            };
-            for (const auto& tri : triangles) {
-                if (apart(box, tri))
-                    continue;
-                Vec3 p, n;
-                float d = torus_triangle_depth(c, a, R, r, tri, &p, &n, best);
-                if (d > best) {
-                    best = d;
-                    best_point = p;
-                    best_normal = n;
-                }
+    const int columns = i1 - i0 + 1;
+    // The deepest triangle wins; between equal depths the first in row
+    // order, so the answer never depends on the order of the search.
+    auto consider_cell = [&](int i, int j) {
+        int w = ((i + j) & 1) == 0 ? 1 : 0;
+        const Vec3 triangles[2][3] = {
+            {ground_vertex(terrain, i, j), ground_vertex(terrain, i, j + 1), ground_vertex(terrain, i + 1, j + w)},
+            {ground_vertex(terrain, i + 1, j + 1), ground_vertex(terrain, i + 1, j),
+             ground_vertex(terrain, i, j + 1 - w)},
+        };
+        for (int t = 0; t < 2; t++) {
+            const Vec3* tri = triangles[t];
+            if (apart(box, tri))
+                continue;
+            Vec3 p, n;
+            float d = torus_triangle_depth(c, a, R, r, tri, &p, &n, best);
+            int order = ((j - j0) * columns + (i - i0)) * 2 + t;
+            if (d > best || (d == best && d > 0 && order < best_order)) {
+                best = d;
+                best_order = order;
+                best_point = p;
+                best_normal = n;
             }
         }
+    };
+    // The cell under the ring's lowest point goes first: what it finds is
+    // usually the deepest, and lets the search skip most of the others.
+    Vec3 down = cross(cross(Vec3{0, 1, 0}, a), a);
+    if (down.y > 0)
+        down = -down;
+    Vec3 low = c + normalised(down, {0, -1, 0}) * R;
+    int first_i = int(std::floor(low.x * terrain->inv_spacing));
+    int first_j = int(std::floor(low.z * terrain->inv_spacing));
+    bool first_inside = first_i >= i0 && first_i <= i1 && first_j >= j0 && first_j <= j1;
+    if (first_inside)
+        consider_cell(first_i, first_j);
+    for (int j = j0; j <= j1; j++)
+        for (int i = i0; i <= i1; i++)
+            if (!first_inside || i != first_i || j != first_j)
+                consider_cell(i, j);
     if (!(best > 0) || !is_finite(best_point) || !std::isfinite(best))
         return 0;
     *point = best_point;

@@ -125,6 +125,37 @@ TEST(TorusTriangle, DegenerateInputStaysFinite)
     EXPECT_TRUE(std::isfinite(L) && is_finite(point) && is_finite(normal));
 }
 
+// The shortcuts taken for a depth the caller already has must never skip a
+// triangle that reaches deeper: random triangles and wheels in every pose,
+// including wheels sunk through, pierced and lying off to one side.
+TEST(TorusTriangle, NeededDepthNeverHidesADeeperTriangle)
+{
+    uint32_t seed = 777;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return float(seed >> 8) / float(1 << 24);
+    };
+    int touching = 0, deeper_than_tube = 0;
+    for (int trial = 0; trial < 200000; trial++) {
+        Vec3 tri[3];
+        for (Vec3& v : tri)
+            v = {next() * 4 - 2, next() * 2 - 1, next() * 4 - 2};
+        Vec3 c = {next() - 0.5f, next() * 2 - 0.5f, next() - 0.5f};
+        Vec3 a = {next() - 0.5f, next() - 0.5f, next() - 0.5f};
+        Vec3 point, normal;
+        float depth = torus_triangle_depth(c, a, R, r, tri, &point, &normal);
+        if (!(depth > 0))
+            continue;
+        touching++;
+        deeper_than_tube += depth > r;
+        Vec3 p2, n2;
+        float again = torus_triangle_depth(c, a, R, r, tri, &p2, &n2, depth - 2e-4f);
+        ASSERT_EQ(again, depth) << trial;
+    }
+    EXPECT_GT(touching, 10000);
+    EXPECT_GT(deeper_than_tube, 1000);
+}
+
 // A wheel body to test on: a ring and tube like the front wheel's.
 struct LoneWheel {
     dBodyID body;
