@@ -1,17 +1,24 @@
 #include "core/startup.h"
 
+#include "base/alloc.h"
 #include "base/launch.h"
 #include "base/message_log.h"
 #include "bike/physics.h"
 #include "core/catalogue.h"
 #include "core/cmdline.h"
+#include "core/controls.h"
+#include "core/loop.h"
 #include "core/session.h"
 #include "data/config.h"
 #include "data/home.h"
+#include "koru/input.h"
 #include "koru/log.h"
+#include "koru/window.h"
+#include "render/frame.h"
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 volatile sig_atomic_t quit_requested = 0;
 
@@ -48,16 +55,80 @@ void rebuild_bike_graphics()
     config.bike_texture.index = 0;
 }
 
+// The video-mode choice: "Default Fullscreen", "Windowed", then every
+// display mode of the first mode's colour depth, in the order listed.
+struct VideoModes {
+    std::vector<const char*> names;
+    std::vector<KoruDisplayMode> modes; // modes[i] is names[i + 2]
+};
+
+VideoModes video_modes;
+
+void build_video_modes()
+{
+    video_modes = {};
+    video_modes.names = {"Default Fullscreen", "Windowed"};
+    const std::vector<KoruDisplayMode>& modes = koru_display_modes();
+    for (const KoruDisplayMode& m : modes) {
+        if (m.depth != modes[0].depth)
+            continue;
+        char name[32];
+        snprintf(name, sizeof name, "%dx%d", m.width, m.height);
+        video_modes.names.push_back(intern_string(name));
+        video_modes.modes.push_back(m);
+    }
+    config_set_choice_entries(&config.video_mode, video_modes.names.data(), int(video_modes.names.size()));
+}
+
+KoruWindow* open_game_window()
+{
+    int index = config.video_mode.index;
+    int32_t width = 0, height = 0, flags = launch.colour_depth & koru_depth_mask;
+    if (index == 1) {
+        width = launch.xres;
+        height = launch.yres;
+    } else {
+        if (index >= 2 && index - 2 < int(video_modes.modes.size())) {
+            width = video_modes.modes[index - 2].width;
+            height = video_modes.modes[index - 2].height;
+        }
+        flags |= koru_fullscreen;
+    }
+    return koru_open_gl_window("Dustline", width, height, flags, 0, 16, 0, 0);
+}
+
+// Start-up polls until the window can be drawn, for about ten seconds. On
+// success the draw is left open for the first buffer swap.
+bool wait_until_drawable(KoruWindow* window)
+{
+    for (int polls = 0; polls < 162; polls++) {
+        koru_pump_messages(window);
+        if (koru_begin_draw(window))
+            return true;
+        if (quit_requested)
+            return false;
+        koru_sleep(0, 1000000 / 16);
+    }
+    return false;
+}
+
 // Everything start-up opened, taken down in reverse. The configuration is
 // written back only once it has been read, so an interrupted start never
 // replaces the player's file with the defaults.
 struct RunState {
     bool config_loaded = false;
+    KoruWindow* window = nullptr;
 };
 
-int shut_down(const RunState& run)
+int shut_down(RunState& run)
 {
     session_free(); // bikes, session, track, then the physics world
+    loop_release_input();
+    if (run.window) {
+        koru_close_window(run.window);
+        run.window = nullptr;
+        loop_state.window = nullptr;
+    }
     if (run.config_loaded)
         config_write();
     return 0;
@@ -93,6 +164,7 @@ int dustline_main(int argc, char** argv)
     clear_message_log();
     config_defaults();
     config_set_hooks({rebuild_bike_graphics});
+    build_video_modes();
     if (quit_requested)
         return shut_down(run);
 
@@ -141,16 +213,42 @@ int dustline_main(int argc, char** argv)
     list_demos(files, &catalogues.demos);
     catalogues.tracks.selected = select_track(catalogues.tracks, launch.track_name ? launch.track_name : "rabbithill");
 
-    // The window, audio and input join here as they are built.
+    // A plain start shows the default track behind the title; connecting
+    // to a server waits for the server's track instead.
+    bool track_named = launch.track_name != nullptr;
+    if (!launch.track_name && !launch.server_address)
+        launch.track_name = catalogues.tracks.folders[catalogues.tracks.selected];
     if (quit_requested)
         return shut_down(run);
+
+    run.window = open_game_window();
+    if (!run.window)
+        return 1; // the window layer has logged why
+    // Audio output opens here once it exists.
+    if (!wait_until_drawable(run.window))
+        return shut_down(run);
+    render_log_gl_strings();
+    render_initial_state(launch.flat_shading != 0);
+    // Fonts and the HUD textures load here once the renderer has them.
+    if (!koru_end_draw(run.window) || quit_requested)
+        return shut_down(run);
+    loop_reset(run.window, start, loop_now());
+    loop_resolve_input(run.window);
+
     physics_start();
-    // Every slot empty but the first, whose robot rides behind the title
-    // menu; a track named on the command line gets its first session.
+    // A track named on the command line is ridden with the configured
+    // line-up; a plain start has one robot riding behind the title.
     int32_t kinds[rider_slot_count] = {};
-    kinds[0] = kind_robot;
+    if (track_named) {
+        for (int i = 0; i < rider_slot_count; i++)
+            kinds[i] = config.slot[i].index;
+    } else {
+        kinds[0] = kind_robot;
+    }
     if (launch.track_name)
         session_setup(kinds, false, false, 0, 1000, config.skill.index);
-    // Without a window there is no main loop yet: the program shuts down.
+
+    loop_state.last_time = loop_now();
+    main_loop();
     return shut_down(run);
 }

@@ -18,11 +18,15 @@ struct ProgramFixture : ::testing::Test {
 
     void install_game_data() { write_file(data("zzzz.saf"), read_file(std::string(DL_BIN_DIR) + "/zzzz.saf")); }
 
-    int run(const std::string& arguments, const std::string& extra_env = "")
+    // Runs the game on SDL's offscreen display and asks it to end with
+    // SIGTERM after the given time, as a desktop session ending would.
+    int run(const std::string& arguments, const std::string& extra_env = "", int seconds = 3)
     {
-        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u KORU_LOGFILE -u KORU_OPTIONS HOME=" + dir.path +
-                              "/home XDG_DATA_HOME=" + dir.path + "/xdg DL_HOME=" + dir.path + "/data " + extra_env +
-                              " " + DL_BIN_DIR + "/dustline " + arguments;
+        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u KORU_LOGFILE -u KORU_OPTIONS "
+                              "SDL_VIDEODRIVER=offscreen HOME=" +
+                              dir.path + "/home XDG_DATA_HOME=" + dir.path + "/xdg DL_HOME=" + dir.path + "/data " +
+                              extra_env + " timeout --preserve-status -s TERM " + std::to_string(seconds) + " " +
+                              DL_BIN_DIR + "/dustline " + arguments;
         return run_command(command, &output);
     }
 };
@@ -102,7 +106,10 @@ TEST_F(ProgramFixture, OpenHomeRunsTheDesktopOpenerAndExitsZero)
 #include "data/home.h"
 #include "data/stream.h"
 
+#include <chrono>
 #include <csignal>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -135,13 +142,19 @@ TEST(Signals, EndStartUpWithoutTouchingTheConfiguration)
     write_file(t.home("config"), "laps=7\n");
     char name[] = "dustline";
     char* argv[] = {name, nullptr};
-    ASSERT_EQ(dustline_main(1, argv), 0); // installs the handlers
+    // SIGTERM no longer kills the process; it asks for an orderly end, and
+    // the main loop ends at its next pass.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    std::thread terminate([] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(dustline_main(1, argv), 0); // installs the handlers
+    terminate.join();
+    EXPECT_EQ(quit_requested, 1);
     std::string written = read_file(t.home("config"));
     EXPECT_NE(written.find("\nlaps=7.000000\n"), std::string::npos);
 
-    // SIGTERM no longer kills the process; it asks for an orderly end.
-    raise(SIGTERM);
-    EXPECT_EQ(quit_requested, 1);
     write_file(t.home("config"), "laps=9\n");
     data_reset();
     EXPECT_EQ(dustline_main(1, argv), 0);
@@ -159,12 +172,88 @@ namespace {
 TEST_F(ProgramFixture, NamedTrackGetsItsFirstSession)
 {
     install_release(data());
-    EXPECT_EQ(run("--debug --track dunebowl"), 0) << output;
+    EXPECT_EQ(run("--debug --track dunebowl", "", 5), 0) << output;
     std::string log = read_file(home("lastlog.txt"));
     EXPECT_NE(log.find("] Loading 'dunebowl'\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] Found "), std::string::npos) << log; // its timing gates
     EXPECT_NE(log.find("] Deallocating track\n"), std::string::npos) << log;
     EXPECT_LT(log.find("] Finished deallocating bikes\n"), log.find("] Deallocating track\n"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ProgramFixture, WithoutADisplayTheWindowFailsWithExitOne)
+{
+    install_game_data();
+    write_file(data("hill/terrain.hf"), "");
+    EXPECT_EQ(run("", "SDL_VIDEODRIVER=x11"), 1) << output;
+    std::string log = read_file(home("lastlog.txt"));
+    EXPECT_NE(log.find("] Error: Can't create window!\n"), std::string::npos) << log;
+    EXPECT_FALSE(file_exists(home("config")));
+}
+
+// The frames of a recording, each "P6\n<w> <h>\n255\n" and its pixels.
+struct Frames {
+    int count = 0, width = 0, height = 0;
+    bool consistent = true;
+    unsigned char first_pixel[3] = {};
+};
+
+Frames parse_frames(const std::string& bytes)
+{
+    Frames frames;
+    size_t at = 0;
+    while (at < bytes.size()) {
+        int w = 0, h = 0, consumed = 0;
+        if (sscanf(bytes.c_str() + at, "P6\n%d %d\n255\n%n", &w, &h, &consumed) != 2 || consumed == 0) {
+            frames.consistent = false;
+            break;
+        }
+        size_t pixels = size_t(w) * size_t(h) * 3;
+        if (at + consumed + pixels > bytes.size()) {
+            frames.consistent = false; // a frame cut short
+            break;
+        }
+        if (frames.count == 0) {
+            frames.width = w;
+            frames.height = h;
+            memcpy(frames.first_pixel, bytes.data() + at + consumed, 3);
+        } else if (w != frames.width || h != frames.height) {
+            frames.consistent = false;
+        }
+        frames.count++;
+        at += consumed + pixels;
+    }
+    return frames;
+}
+
+TEST_F(ProgramFixture, UnderXvfbRecordsFramesOfTheWindowSizeAndEndsOnSigterm)
+{
+    if (run_command("command -v xvfb-run") != 0)
+        GTEST_SKIP() << "xvfb-run is not installed";
+    install_release(data());
+    write_file(home("config"), "video_mode=Windowed\n");
+    std::string frames_file = dir.path + "/frames.ppm";
+    std::string command = "env -u KORU_LOGFILE -u KORU_OPTIONS -u SDL_VIDEODRIVER HOME=" + dir.path +
+                          "/home XDG_DATA_HOME=" + dir.path + "/xdg DL_HOME=" + dir.path +
+                          "/data xvfb-run -a timeout --preserve-status -s TERM 4 " + DL_BIN_DIR +
+                          "/dustline --width 320 --height 240 --lock-fps 30 --record-video > " + frames_file;
+    ASSERT_EQ(run_command(command, &output), 0) << output;
+    Frames frames = parse_frames(read_file(frames_file));
+    EXPECT_TRUE(frames.consistent);
+    EXPECT_GT(frames.count, 5);
+    EXPECT_EQ(frames.width, 320);
+    EXPECT_EQ(frames.height, 240);
+    // The sky-blue clear colour.
+    EXPECT_EQ(frames.first_pixel[0], 50);
+    EXPECT_EQ(frames.first_pixel[1], 153);
+    EXPECT_EQ(frames.first_pixel[2], 204);
+    std::string log = read_file(home("lastlog.txt"));
+    EXPECT_NE(log.find("] GL_VERSION: "), std::string::npos) << log;
+    EXPECT_NE(log.find("] Window shutdown complete\n"), std::string::npos) << log;
+    EXPECT_NE(read_file(home("config")).find("video_mode=Windowed\n"), std::string::npos);
 }
 
 } // namespace

@@ -307,7 +307,8 @@ TEST(ViewModes, RulesOfAPass)
 
 } // namespace
 
-#include "koru/event_queue.h"
+#include "koru/input.h"
+#include "koru/window.h"
 
 namespace {
 
@@ -315,9 +316,9 @@ TEST_F(SessionTest, EachStepTakesTheKeysPressedBeforeIt)
 {
     int32_t kinds[rider_slot_count] = {kind_robot};
     session_setup(kinds, false, false, 0, 5, 0);
-    static EventQueue queue;
-    queue = {};
-    loop_state.events = &queue;
+    KoruWindow window{}; // no system window: nothing to pump
+    loop_state.window = &window;
+    EventQueue& queue = window.events;
     config.step_key.key_code = 4096 + 0x34;
     config.pause_key.key_code = 4096 + 0x45;
     // A frame of four steps ending at wall time 10 s: its steps run at
@@ -325,17 +326,17 @@ TEST_F(SessionTest, EachStepTakesTheKeysPressedBeforeIt)
     // single steps, one of them stamped after the frame (taken by its last
     // step all the same).
     double second_step = 10 - 2 * step_length;
-    event_queue_post(&queue, config.pause_key.key_code, true, 9, int32_t((second_step - 9) * 1e6) - 10);
-    event_queue_post(&queue, config.step_key.key_code, true, 9, 999000);
-    event_queue_post(&queue, config.step_key.key_code, true, 9, 999500);
-    event_queue_post(&queue, config.step_key.key_code, true, 10, 500);
+    koru_post_event(&window, config.pause_key.key_code, true, 9, int32_t((second_step - 9) * 1e6) - 10);
+    koru_post_event(&window, config.step_key.key_code, true, 9, 999000);
+    koru_post_event(&window, config.step_key.key_code, true, 9, 999500);
+    koru_post_event(&window, config.step_key.key_code, true, 10, 500);
     int frame_before = race.frame;
     loop_run_frame(4 * step_length, 10.0);
     // One step ran before the pause; the three step presses ran one each.
     EXPECT_EQ(race.frame - frame_before, 1 + 3);
     EXPECT_TRUE(loop_state.paused);
     EXPECT_EQ(queue.count, 0);
-    loop_state.events = nullptr;
+    loop_state.window = nullptr;
 }
 
 } // namespace
