@@ -9,7 +9,7 @@ set -e
 cd "$(dirname "$0")/.."
 
 packages="build-essential cmake pkg-config libode-dev zlib1g-dev libpng-dev libsdl2-dev
-libgl-dev libgl1-mesa-dri xvfb xauth libfreetype-dev fonts-dejavu-core
+libgl-dev libgl1-mesa-dri libglx-mesa0 libegl-mesa0 xvfb xauth libfreetype-dev fonts-dejavu-core
 libgtest-dev libgmock-dev libbenchmark-dev"
 
 missing=""
