@@ -437,3 +437,13 @@ void koru_pump_messages(KoruWindow* window)
         }
     }
 }
+
+bool koru_gl_context_current()
+{
+    return SDL_WasInit(SDL_INIT_VIDEO) && SDL_GL_GetCurrentContext() != nullptr;
+}
+
+void* koru_gl_proc(const char* name)
+{
+    return SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GL_GetProcAddress(name) : nullptr;
+}

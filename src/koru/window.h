@@ -76,3 +76,9 @@ void koru_pump_messages(KoruWindow* window);
 // and height >= h and the smallest width + height; the desktop size when
 // none qualifies or either request is 0.
 KoruDisplayMode koru_choose_fullscreen_mode(const std::vector<KoruDisplayMode>& modes, int32_t w, int32_t h);
+
+// Whether this thread has a current GL context: without one, nothing may
+// call GL (the headless tools and tests).
+bool koru_gl_context_current();
+// A GL entry point by name, or null when the driver has none.
+void* koru_gl_proc(const char* name);
