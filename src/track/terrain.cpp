@@ -1,4 +1,5 @@
 #include "track/terrain.h"
+#include "track/terrain_lod.h"
 
 #include "assets/image.h"
 #include "assets/texture.h"
@@ -389,6 +390,8 @@ int load_terrain(Terrain* t, const char* folder)
         read_image_heights(t, folder, digest);
     }
     digest.log();
+    t->lod_tolerance = launch.terrain_detail;
+    lod_allocate(t);
     data_close(hf);
 
     if (!load_shading(t, folder)) {
@@ -417,6 +420,7 @@ void free_terrain(Terrain* t)
     free(t->shading);
     free(t->shadow);
     free(t->tile_map);
+    lod_free(t);
     if (current_terrain == t)
         current_terrain = nullptr;
     clear_terrain(t);

@@ -16,8 +16,20 @@ struct DataStream;
 // The drawing state of the record (level-of-detail errors, far-ground and
 // block textures, render target, camera sentinels) and the decals arrive with
 // terrain drawing and digging; nothing here needs a window.
+// Where the resumable level-of-detail error computation stands.
+struct LodProgress {
+    int32_t level;    // M down to 0
+    int32_t node;     // within the level, row by row
+    int32_t triangle; // 0 or 1 of the node
+    int32_t row;      // sample row inside the triangle
+    float partial;    // largest deviation of the node so far
+};
+
 struct Terrain {
     float* heights;          // N x N, feet
+    float* lod_error;        // per quadtree node: squared activation radius
+    float* lod_error_next;   // the same, being recomputed
+    unsigned char* node_flags; // one bit per node: refined this frame
     unsigned char* shading;  // N x N RGB at half intensity: v stands for a light factor v / 127.5
     unsigned char* shadow;   // N x N, 0 fully lit .. 255 fully in shadow
     unsigned char* tile_map; // T x T material indices, each below material_count
@@ -30,9 +42,18 @@ struct Terrain {
     int32_t size_log2;       // M
     int32_t samples;         // N
     int32_t tiles;           // T
+    float lod_tolerance;     // height error per foot of activation radius
     TileMaterial materials[max_materials];
     int32_t material_count;
     const char* folder;      // track folder the record was loaded from, for saving
+    // Drawing state: the camera the mesh was last refined for (the cell is
+    // -1000000 until then) and the versions of the heights and the errors.
+    float camera_position[3];
+    float camera_forward[3];
+    int32_t camera_cell[2];
+    int32_t terrain_version;  // 1 at load, grows with every edit of the heights
+    int32_t lod_version;      // version the errors belong to; negative while computing
+    LodProgress lod_progress;
 };
 
 // The terrain of the loaded track, shared by everything that reads the ground;
