@@ -22,6 +22,10 @@ bool video_ready()
         koru_log("Can't open the display (%s)\n", SDL_GetError());
         return false;
     }
+    // The GL driver stays loaded for the run, not just while a window is
+    // open: closing and reopening the window (video mode changes, tests)
+    // then never reloads it.
+    SDL_GL_LoadLibrary(nullptr);
     return true;
 }
 
