@@ -1,8 +1,11 @@
 #include "core/cameras.h"
 
+#include "bike/bike.h"
+
 #include "core/controls.h"
 #include "track/terrain.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -101,4 +104,42 @@ void orbit_camera_eye(const float target[3], const float direction[3], float dis
     float lowest = std::fmax(terrain_height_near(terrain, eye[0], eye[2], 10) + 5, target[1] + height);
     if (eye[1] < lowest)
         eye[1] = lowest;
+}
+
+void chase_camera(const Bike* bike, const float chase_center[3], bool rigid, const Terrain* terrain, float eye[3],
+                  float target[3])
+{
+    dBodyID body = bike->bodies[body_frame];
+    dVector3 t;
+    dBodyGetRelPointPos(body, chase_center[0], chase_center[1], chase_center[2], t);
+    const dReal* r = dBodyGetRotation(body); // rows of 4
+    float forward[2] = {-float(r[2]), -float(r[10])}; // minus the body's z axis, horizontally
+    float d[2] = {forward[0], forward[1]};
+    if (!rigid) {
+        const dReal* v = dBodyGetLinearVel(body);
+        float vx = float(v[0]), vz = float(v[2]);
+        float speed2 = vx * vx + vz * vz;
+        float speed = std::sqrt(speed2);
+        if (speed2 >= 900) {
+            d[0] = vx;
+            d[1] = vz;
+        } else if (speed > 0) {
+            float k = std::clamp((speed - 10) * 0.05f, 0.0f, 1.0f);
+            float fl = std::sqrt(forward[0] * forward[0] + forward[1] * forward[1]);
+            float f[2] = {fl > 0 ? forward[0] / fl : 0, fl > 0 ? forward[1] / fl : 0};
+            d[0] = f[0] + k * (vx / speed - f[0]);
+            d[1] = f[1] + k * (vz / speed - f[1]);
+        }
+    }
+    float dl = std::sqrt(d[0] * d[0] + d[1] * d[1]);
+    if (!(dl > 0)) {
+        d[0] = 0;
+        d[1] = -1;
+        dl = 1;
+    }
+    for (int k = 0; k < 3; k++)
+        target[k] = float(t[k]);
+    eye[0] = target[0] - 10 * d[0] / dl;
+    eye[2] = target[2] - 10 * d[1] / dl;
+    eye[1] = std::fmax(target[1] + 5, terrain_height_near(terrain, eye[0], eye[2], 10) + 5);
 }

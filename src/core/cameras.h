@@ -31,3 +31,12 @@ void orbit_camera_step(OrbitCamera* camera, const float channels[9], float h);
 // above the ground near it and `height` above the target.
 void orbit_camera_eye(const float target[3], const float direction[3], float distance, float height,
                       const Terrain* terrain, float eye[3]);
+
+struct Bike;
+
+// The chase view: the target is `chase_center` in the frame of the bike's
+// main body; the camera looks along the bike's heading (rigid) or its
+// direction of travel, from 10 ft behind and at least 5 ft above both the
+// target and the ground near the eye.
+void chase_camera(const Bike* bike, const float chase_center[3], bool rigid, const Terrain* terrain, float eye[3],
+                  float target[3]);

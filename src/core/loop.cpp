@@ -12,9 +12,12 @@
 #include "koru/log.h"
 #include "koru/window.h"
 #include "render/frame.h"
+#include "render/scene.h"
+#include "render/terrain_draw.h"
 #include "track/terrain.h"
 #include "track/track.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -97,6 +100,87 @@ double pace_frame(double* now)
     return frame_dt_for(elapsed, start.lock_fps, start.warp);
 }
 
+// The orbit camera's direction for the local player: behind the bike, or
+// following its motion without the rigid camera.
+void orbit_direction(dBodyID body, float d[3])
+{
+    const dReal* r = dBodyGetRotation(body);
+    float a[2] = {-float(r[2]), -float(r[10])}; // minus the body's +z axis, flat
+    if (config.rigid_camera.index == 1) {
+        d[0] = -a[0];
+        d[1] = 0;
+        d[2] = -a[1];
+        return;
+    }
+    const dReal* v = dBodyGetLinearVel(body);
+    float vx = float(v[0]), vz = float(v[2]);
+    float s2 = vx * vx + vz * vz;
+    if (s2 >= 900) {
+        d[0] = -vx;
+        d[1] = 0;
+        d[2] = -vz;
+        return;
+    }
+    float b = std::clamp((std::sqrt(s2) - 10) * 0.05f, 0.0f, 1.0f);
+    d[0] = -(a[0] + b * (vx - a[0]));
+    d[1] = 0;
+    d[2] = -(a[1] + b * (vz - a[1]));
+}
+
+// The world from the camera of the view mode.
+void draw_view(int32_t width, int32_t height)
+{
+    Terrain* terrain = loaded_track.loaded ? current_terrain : nullptr;
+    if (!terrain)
+        return;
+    float fov = float(config.fov.value);
+    const RiderSlot& viewed = session.slots[session.viewed_slot];
+    float eye[3], target[3];
+    switch (loop_state.view_mode) {
+    case view_chase:
+        if (!viewed.bike)
+            return;
+        chase_camera(viewed.bike, loop_state.start.chase_center, config.rigid_camera.index == 1, terrain, eye,
+                     target);
+        break;
+    case view_orbit: {
+        if (!viewed.bike)
+            return;
+        dBodyID body = viewed.bike->bodies[body_frame];
+        const float* c = loop_state.start.chase_center;
+        dVector3 t;
+        dBodyGetRelPointPos(body, c[0], c[1], c[2], t);
+        for (int k = 0; k < 3; k++)
+            target[k] = float(t[k]);
+        float d[3];
+        float distance = 10, lift = 5;
+        if (viewed.controller == controller_local) {
+            orbit_direction(body, d);
+        } else {
+            d[0] = std::sin(loop_state.orbit.yaw);
+            d[1] = 0;
+            d[2] = std::cos(loop_state.orbit.yaw);
+            distance = loop_state.orbit.distance;
+            lift = loop_state.orbit.height;
+        }
+        orbit_camera_eye(target, d, distance, lift, terrain, eye);
+        break;
+    }
+    case view_free: {
+        const FreeCamera& f = loop_state.free_camera;
+        for (int k = 0; k < 3; k++)
+            eye[k] = session.free_camera[k];
+        target[0] = eye[0] + std::sin(f.yaw) * std::cos(f.pitch);
+        target[1] = eye[1] + std::sin(f.pitch);
+        target[2] = eye[2] + std::cos(f.yaw) * std::cos(f.pitch);
+        break;
+    }
+    default:
+        return;
+    }
+    draw_look_at(terrain, eye, target, width, height, fov);
+}
+
 // Drawing, for a window that can be drawn. False when the buffer swap
 // failed, which ends the loop.
 bool draw_frame()
@@ -111,8 +195,8 @@ bool draw_frame()
         launch.yres = height;
     }
     render_begin_frame(width, height);
-    // The chase view, the cameras' scenes, the HUD, the banners and the
-    // menus draw here as the renderer grows.
+    draw_view(width, height);
+    // The HUD, the banners and the menus draw here as the renderer grows.
     if (loop_state.start.record_video && !loop_state.paused && loop_state.view_mode != view_title) {
         std::vector<unsigned char> pixels;
         if (render_read_pixels(width, height, &pixels))
@@ -305,6 +389,9 @@ void loop_pass()
     loop_state.cursor_y = loop_state.cursor_axes[1] ? koru_axis_value(loop_state.cursor_axes[1]) : 0;
 
     loop_run_frame(frame_dt, now);
+
+    if (loaded_track.loaded && current_terrain)
+        terrain_frame_work(current_terrain);
 
     if (game_clock > message_log.message_expiry && message_log.visible_lines > 0) {
         message_log.visible_lines--;

@@ -15,6 +15,7 @@
 #include "koru/log.h"
 #include "koru/window.h"
 #include "render/frame.h"
+#include "render/terrain_draw.h"
 
 #include <cstdio>
 #include <cstring>
@@ -229,6 +230,12 @@ int dustline_main(int argc, char** argv)
         return shut_down(run);
     render_log_gl_strings();
     render_initial_state(launch.flat_shading != 0);
+    terrain_draw_options.framebuffer_objects = config.use_fbo.index != 0 && koru_gl_proc("glGenFramebuffers");
+    terrain_draw_options.auto_mipmap = config.ground_mipmaps.index != 0;
+    terrain_draw_options.vertex_arrays = !launch.no_vertex_arrays;
+    terrain_draw_options.texture_size = launch.ground_texture_size;
+    terrain_draw_options.texture_skip_levels = launch.ground_texture_skip_levels;
+    install_terrain_drawing();
     // Fonts and the HUD textures load here once the renderer has them.
     if (!koru_end_draw(run.window) || quit_requested)
         return shut_down(run);

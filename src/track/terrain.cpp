@@ -101,6 +101,8 @@ struct AxisCell {
     return tri;
 }
 
+TerrainGraphicsHooks graphics_hooks;
+
 void clear_terrain(Terrain* t)
 {
     memset(t, 0, sizeof *t);
@@ -410,12 +412,21 @@ int load_terrain(Terrain* t, const char* folder)
         free_terrain(t);
         return 0;
     }
+    if (graphics_hooks.build)
+        graphics_hooks.build(t);
     current_terrain = t;
     return 1;
 }
 
+void set_terrain_graphics_hooks(const TerrainGraphicsHooks& hooks)
+{
+    graphics_hooks = hooks;
+}
+
 void free_terrain(Terrain* t)
 {
+    if (t->graphics && graphics_hooks.release)
+        graphics_hooks.release(t);
     free(t->heights);
     free(t->shading);
     free(t->shadow);

@@ -54,7 +54,16 @@ struct Terrain {
     int32_t terrain_version;  // 1 at load, grows with every edit of the heights
     int32_t lod_version;      // version the errors belong to; negative while computing
     LodProgress lod_progress;
+    void* graphics; // the renderer's textures of this field, null headless
 };
+
+// The renderer's part of loading and freeing a field: its textures and
+// render target. Without hooks (headless) a field has none.
+struct TerrainGraphicsHooks {
+    void (*build)(Terrain* terrain);
+    void (*release)(Terrain* terrain);
+};
+void set_terrain_graphics_hooks(const TerrainGraphicsHooks& hooks);
 
 // The terrain of the loaded track, shared by everything that reads the ground;
 // set by a successful load_terrain, cleared when that record is freed.

@@ -200,6 +200,13 @@ void emit_fan(const Walk& w, int32_t level, int32_t x, int32_t z, int first, int
     fan.level = level;
     fan.x = x;
     fan.z = z;
+    int32_t tiles = 1 << (t->size_log2 - level);
+    fan.texture_tile[0] = x * tiles;
+    fan.texture_tile[1] = z * tiles;
+    if (count < 4) {
+        fan.texture_tile[0] += quadrant_child[first / 2][0] * (tiles / 2);
+        fan.texture_tile[1] += quadrant_child[first / 2][1] * (tiles / 2);
+    }
     fan.centre[0] = (2 * x + 1) * half;
     fan.centre[1] = (2 * z + 1) * half;
     fan.ring_count = 0;

@@ -50,6 +50,10 @@ bool lod_refined(const Terrain* terrain, int32_t level, int32_t x, int32_t z);
 // ring closes on itself when it goes all the way round).
 struct LodFan {
     int32_t level, x, z; // the node it belongs to
+    // The tile that picks the fan's ground texture: the node's first, or for
+    // a partly refined node the first tile of an unrefined quadrant (a
+    // refined quadrant may sit under a finer texture than the rest).
+    int32_t texture_tile[2];
     int32_t centre[2];
     int32_t ring_count;
     int32_t ring[9][2];

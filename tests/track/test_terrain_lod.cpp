@@ -255,3 +255,36 @@ TEST(TerrainLod, NodesBehindTheCameraAreCulled)
 }
 
 } // namespace
+
+namespace {
+
+// The ground texture a fan is drawn with is the finest clipmap window that
+// holds its texture tile. That texture must hold the whole node, or the
+// node's texture coordinates would run off its edge.
+TEST(TerrainLod, EveryFanFitsTheTextureItsTileChooses)
+{
+    Field field(8, 0.02f, bumpy);
+    const float cameras[][2] = {{300, 200}, {20, 500}, {511, 511}};
+    for (const auto& c : cameras) {
+        Mesh mesh = refine_and_walk(field, c[0], c[1]);
+        int m = field.t.size_log2, in_windows = 0;
+        for (const LodFan& f : mesh.fans) {
+            int node_tiles = 1 << (m - f.level);
+            for (int j = 0; j < 6; j++) {
+                int column = f.texture_tile[0] >> j, row = f.texture_tile[1] >> j;
+                int c0 = clipmap_window_origin(m, j, field.t.camera_cell[0]);
+                int r0 = clipmap_window_origin(m, j, field.t.camera_cell[1]);
+                if (column < c0 || column >= c0 + 4 || row < r0 || row >= r0 + 4)
+                    continue;
+                in_windows++;
+                EXPECT_GE(1 << j, node_tiles) << f.level << " " << f.x << " " << f.z;
+                EXPECT_EQ((f.x * node_tiles) >> j, column);
+                EXPECT_EQ((f.z * node_tiles) >> j, row);
+                break;
+            }
+        }
+        EXPECT_GT(in_windows, 0);
+    }
+}
+
+} // namespace
