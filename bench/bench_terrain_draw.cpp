@@ -1,0 +1,114 @@
+// One frame of Rabbit Hill's ground from a camera on the start straight:
+// the level-of-detail mesh against drawing every cell of the field, both
+// measured in this run on whatever GL the machine has (llvmpipe under Xvfb
+// or SDL's offscreen driver). Prints triangles and milliseconds per frame.
+#include "data/config.h"
+#include "data/home.h"
+#include "koru/window.h"
+#include "render/frame.h"
+#include "render/scene.h"
+#include "render/terrain_draw.h"
+#include "track/terrain_lod.h"
+#include "track/timing_gates.h"
+#include "track/track.h"
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+double seconds_now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void count_triangles(void* context, const LodFan& fan)
+{
+    *static_cast<long*>(context) += fan.ring_count - 1;
+}
+
+} // namespace
+
+int main()
+{
+    if (!getenv("DISPLAY"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (!getenv("DL_HOME"))
+        setenv("DL_HOME", DL_BIN_DIR, 1);
+    const int width = 1024, height = 768;
+    KoruWindow* window = koru_open_gl_window("Dustline bench", width, height, 24, 0, 16, 0, 0);
+    if (!window || !koru_begin_draw(window)) {
+        fprintf(stderr, "no GL window\n");
+        return 1;
+    }
+    render_initial_state(false);
+    if (!locate_game_data()) {
+        fprintf(stderr, "no game data\n");
+        return 1;
+    }
+    config_defaults();
+    terrain_draw_options.framebuffer_objects = koru_gl_proc("glGenFramebuffers") != nullptr;
+    terrain_draw_options.texture_size = 128;
+    terrain_draw_options.texture_skip_levels = 1;
+    install_terrain_drawing();
+    set_current_track("rabbithill");
+    if (!load_track()) {
+        fprintf(stderr, "rabbithill does not load\n");
+        return 1;
+    }
+    Terrain* terrain = &loaded_track.terrain;
+
+    // On the start straight behind the first start position, looking along
+    // it and a little down.
+    const StartPosition& start = track_timing.start_positions[0];
+    float a = start.angle;
+    float eye[3] = {start.position[0] + std::sin(a) * 15, 0, start.position[2] + std::cos(a) * 15};
+    eye[1] = terrain_height(terrain, eye[0], eye[2]) + 5;
+    float target[3] = {start.position[0], terrain_height(terrain, start.position[0], start.position[2]) + 2,
+                       start.position[2]};
+    // Warm-up: every clipmap texture of the window gets baked.
+    for (int frame = 0; frame < 120; frame++) {
+        render_begin_frame(width, height);
+        draw_look_at(terrain, eye, target, width, height, 75);
+        glFinish();
+    }
+
+    const int lod_frames = 40, grid_frames = 3;
+    double t0 = seconds_now();
+    for (int frame = 0; frame < lod_frames; frame++) {
+        render_begin_frame(width, height);
+        draw_look_at(terrain, eye, target, width, height, 75);
+        glFinish();
+    }
+    double lod_ms = (seconds_now() - t0) * 1000 / lod_frames;
+    long lod_triangles = 0;
+    lod_walk(terrain, true, count_triangles, &lod_triangles);
+    int ring_vertices = terrain_draw_stats.ground_triangles;
+
+    // The full grid under the same view: one strip per row of cells.
+    double t1 = seconds_now();
+    for (int frame = 0; frame < grid_frames; frame++) {
+        render_begin_frame(width, height);
+        glEnable(GL_DEPTH_TEST);
+        draw_terrain_full_grid(terrain, terrain->materials[0].texture);
+        glFinish();
+    }
+    double grid_ms = (seconds_now() - t1) * 1000 / grid_frames;
+    long grid_triangles = 2L * (terrain->samples - 1) * (terrain->samples - 1);
+
+    printf("terrain frame, rabbithill, %dx%d, GL renderer %s\n", width, height,
+           reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    printf("  level of detail: %ld triangles (%d ring vertices), %.2f ms per frame\n", lod_triangles, ring_vertices,
+           lod_ms);
+    printf("  full grid:       %ld triangles, %.2f ms per frame\n", grid_triangles, grid_ms);
+    printf("  %.0f times fewer triangles, %.1f times faster\n", double(grid_triangles) / double(lod_triangles),
+           grid_ms / lod_ms);
+    koru_end_draw(window);
+    free_track();
+    koru_close_window(window);
+    return 0;
+}
