@@ -292,6 +292,14 @@ void render_composite(Terrain* t, Graphics* g, int32_t a, int32_t b, int32_t n, 
     g->bound = 0;
 }
 
+// A small field has fewer than four textures of a coarse level across; the
+// window's entries beyond the field are never used.
+bool inside_field(const Terrain* t, int j, int32_t column, int32_t row)
+{
+    int32_t side = 1 << (t->size_log2 - j);
+    return column >= 0 && row >= 0 && column < side && row < side;
+}
+
 void window_origins(const Terrain* t, int32_t origin[clipmap_levels][2])
 {
     for (int j = 0; j < clipmap_levels; j++)
@@ -410,7 +418,7 @@ GLuint node_texture(const Terrain* t, const Graphics* g, const LodFan& f, int* l
         if (column < o[0] || column >= o[0] + 4 || row < o[1] || row >= o[1] + 4)
             continue;
         const ClipmapEntry& e = g->clipmap[j][row & 3][column & 3];
-        if (!e.ready)
+        if (!e.ready || !inside_field(t, j, column, row))
             continue;
         *level = j;
         return e.texture;
@@ -548,7 +556,7 @@ void update_ground_textures(Terrain* t)
             for (int c = 0; c < 4; c++) {
                 int32_t column = g->origin[j][0] + c, row = g->origin[j][1] + r;
                 ClipmapEntry& e = g->clipmap[j][row & 3][column & 3];
-                if (e.ready)
+                if (e.ready || !inside_field(t, j, column, row))
                     continue;
                 int32_t tiles = 1 << j;
                 render_composite(t, g, column * tiles, row * tiles, tiles, e.texture);
@@ -563,7 +571,7 @@ void update_ground_textures(Terrain* t)
             for (int c = 0; c < 4; c++) {
                 int32_t column = g->origin[j][0] + c, row = g->origin[j][1] + r;
                 ClipmapEntry& e = g->clipmap[j][row & 3][column & 3];
-                if (e.stale_since > 0 && (!oldest || e.stale_since < oldest->stale_since)) {
+                if (e.stale_since > 0 && inside_field(t, j, column, row) && (!oldest || e.stale_since < oldest->stale_since)) {
                     oldest = &e;
                     oldest_column = column;
                     oldest_row = row;
@@ -631,4 +639,26 @@ void draw_terrain_full_grid(const Terrain* t, uint32_t texture)
     }
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
+uint32_t terrain_block_texture(const Terrain* t, int32_t bx, int32_t bz)
+{
+    const Graphics* g = graphics_of(t);
+    if (!g || bx < 0 || bz < 0 || bx >= g->blocks_per_side || bz >= g->blocks_per_side)
+        return 0;
+    return g->blocks[size_t(bz) * g->blocks_per_side + bx];
+}
+
+uint32_t terrain_clipmap_texture(const Terrain* t, int32_t level, int32_t column, int32_t row, bool* ready)
+{
+    const Graphics* g = graphics_of(t);
+    *ready = false;
+    if (!g || level < 0 || level >= clipmap_levels)
+        return 0;
+    const int32_t* o = g->origin[level];
+    if (column < o[0] || column >= o[0] + 4 || row < o[1] || row >= o[1] + 4)
+        return 0;
+    const ClipmapEntry& e = g->clipmap[level][row & 3][column & 3];
+    *ready = e.ready;
+    return e.texture;
 }

@@ -42,3 +42,8 @@ void update_ground_textures(Terrain* terrain);
 void draw_terrain(Terrain* terrain);
 // Draws every cell of the field, for comparison in the benchmark.
 void draw_terrain_full_grid(const Terrain* terrain, uint32_t texture);
+
+// For tests and tools: the block texture of block (bx, bz), and the clipmap
+// texture of a level at texture column and row (0 outside the window).
+uint32_t terrain_block_texture(const Terrain* terrain, int32_t bx, int32_t bz);
+uint32_t terrain_clipmap_texture(const Terrain* terrain, int32_t level, int32_t column, int32_t row, bool* ready);
