@@ -6,6 +6,7 @@
 #include "data/home.h"
 #include "koru/window.h"
 #include "render/frame.h"
+#include "render/gl_caps.h"
 #include "render/scene.h"
 #include "render/terrain_draw.h"
 #include "track/terrain_lod.h"
@@ -51,7 +52,8 @@ int main()
         return 1;
     }
     config_defaults();
-    terrain_draw_options.framebuffer_objects = koru_gl_proc("glGenFramebuffers") != nullptr;
+    probe_gl();
+    terrain_draw_options.framebuffer_objects = gl_caps.have_fbo;
     terrain_draw_options.texture_size = 128;
     terrain_draw_options.texture_skip_levels = 1;
     install_terrain_drawing();

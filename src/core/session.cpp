@@ -117,7 +117,10 @@ bool choose_track()
     if (loaded_track.loaded && loaded_track.folder && strcmp(loaded_track.folder, folder) == 0)
         return true;
     free_track();
+    // A new track's textures get a new generation; what only the old one
+    // used is released once the session has asked for its own.
     texture_memory_used = 0;
+    texture_generation++;
     set_current_track(folder);
     return load_track() == 1;
 }
@@ -281,6 +284,7 @@ Bike* session_setup(const int32_t* kinds, bool playback, bool record, int32_t ti
     for (int32_t i = 0; i < (t.first_lap_sections + t.normal_lap_sections) * lines_per_section; i++)
         t.line_tables[i].last_picked_frame = -1000000;
     post_messagef("%d MB texture memory used\n", texture_memory_used >> 20);
+    release_unused_textures();
 
     if (race.time_limit_frames) {
         race.race_laps = 1000000;

@@ -14,7 +14,9 @@
 #include "koru/input.h"
 #include "koru/log.h"
 #include "koru/window.h"
+#include "assets/texture.h"
 #include "render/frame.h"
+#include "render/gl_caps.h"
 #include "render/terrain_draw.h"
 
 #include <cstdio>
@@ -126,6 +128,7 @@ int shut_down(RunState& run)
     session_free(); // bikes, session, track, then the physics world
     loop_release_input();
     if (run.window) {
+        free_programs();
         koru_close_window(run.window);
         run.window = nullptr;
         loop_state.window = nullptr;
@@ -228,10 +231,15 @@ int dustline_main(int argc, char** argv)
     // Audio output opens here once it exists.
     if (!wait_until_drawable(run.window))
         return shut_down(run);
+    probe_gl();
     render_log_gl_strings();
+    apply_gl_config(config.ground_mipmaps.index == 1, config.use_fbo.index == 1, config.use_shader.index == 1);
+    if (gl_caps.have_fragment_shader && gl_caps.have_vertex_shader)
+        build_programs(); // a failure turns the shaders off for the run
+    texture_caps = {gl_caps.have_fragment_shader, gl_caps.texture_units, gl_caps.have_auto_mipmap};
     render_initial_state(launch.flat_shading != 0);
-    terrain_draw_options.framebuffer_objects = config.use_fbo.index != 0 && koru_gl_proc("glGenFramebuffers");
-    terrain_draw_options.auto_mipmap = config.ground_mipmaps.index != 0;
+    terrain_draw_options.framebuffer_objects = gl_caps.have_fbo;
+    terrain_draw_options.auto_mipmap = gl_caps.have_auto_mipmap;
     terrain_draw_options.vertex_arrays = !launch.no_vertex_arrays;
     terrain_draw_options.texture_size = launch.ground_texture_size;
     terrain_draw_options.texture_skip_levels = launch.ground_texture_skip_levels;

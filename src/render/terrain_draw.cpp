@@ -1,5 +1,7 @@
 #include "render/terrain_draw.h"
 
+#include "render/gl_caps.h"
+
 #include "base/alloc.h"
 #include "base/message_log.h"
 #include "koru/log.h"
@@ -7,7 +9,6 @@
 #include "track/terrain.h"
 #include "track/terrain_lod.h"
 
-#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -25,33 +26,6 @@ constexpr int clipmap_levels = 6;
 constexpr int low_detail_cell = 448;  // samples a low-detail texture holds, without its border
 constexpr int low_detail_border = 32; // samples of border on each side
 constexpr int low_detail_max = 512;
-
-// The framebuffer entry points, fetched once from the driver.
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC gen;
-    PFNGLDELETEFRAMEBUFFERSPROC remove;
-    PFNGLBINDFRAMEBUFFERPROC bind;
-    PFNGLFRAMEBUFFERTEXTURE2DPROC attach;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC status;
-    PFNGLGENERATEMIPMAPPROC mipmap;
-    bool loaded;
-};
-
-FramebufferCalls fbo;
-
-bool load_framebuffer_calls()
-{
-    if (!fbo.loaded) {
-        fbo.gen = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(koru_gl_proc("glGenFramebuffers"));
-        fbo.remove = reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(koru_gl_proc("glDeleteFramebuffers"));
-        fbo.bind = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(koru_gl_proc("glBindFramebuffer"));
-        fbo.attach = reinterpret_cast<PFNGLFRAMEBUFFERTEXTURE2DPROC>(koru_gl_proc("glFramebufferTexture2D"));
-        fbo.status = reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(koru_gl_proc("glCheckFramebufferStatus"));
-        fbo.mipmap = reinterpret_cast<PFNGLGENERATEMIPMAPPROC>(koru_gl_proc("glGenerateMipmap"));
-        fbo.loaded = true;
-    }
-    return fbo.gen && fbo.remove && fbo.bind && fbo.attach && fbo.status && fbo.mipmap;
-}
 
 struct ClipmapEntry {
     GLuint texture;
@@ -122,7 +96,7 @@ GLuint make_placeholder(const Graphics* g, int square, int white)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, n, n, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     set_composite_filter(g);
     if (g->framebuffer)
-        fbo.mipmap(GL_TEXTURE_2D);
+        gl_procs.generate_mipmap(GL_TEXTURE_2D);
     return texture;
 }
 
@@ -185,12 +159,12 @@ void render_composite(Terrain* t, Graphics* g, int32_t a, int32_t b, int32_t n, 
     glDisable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);
     if (g->framebuffer) {
-        fbo.bind(GL_FRAMEBUFFER, g->framebuffer);
-        fbo.attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-        GLenum status = fbo.status(GL_FRAMEBUFFER);
+        gl_procs.bind_framebuffer(GL_FRAMEBUFFER, g->framebuffer);
+        gl_procs.framebuffer_texture_2d(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        GLenum status = gl_procs.check_framebuffer_status(GL_FRAMEBUFFER);
         if (status != GL_FRAMEBUFFER_COMPLETE) {
             post_messagef("Framebuffer error %x", status);
-            fbo.bind(GL_FRAMEBUFFER, 0);
+            gl_procs.bind_framebuffer(GL_FRAMEBUFFER, 0);
             glPopAttrib();
             return;
         }
@@ -283,8 +257,8 @@ void render_composite(Terrain* t, Graphics* g, int32_t a, int32_t b, int32_t n, 
     glPopMatrix();
     glBindTexture(GL_TEXTURE_2D, texture);
     if (g->framebuffer) {
-        fbo.bind(GL_FRAMEBUFFER, 0);
-        fbo.mipmap(GL_TEXTURE_2D);
+        gl_procs.bind_framebuffer(GL_FRAMEBUFFER, 0);
+        gl_procs.generate_mipmap(GL_TEXTURE_2D);
     } else {
         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, g->size, g->size);
     }
@@ -314,8 +288,8 @@ void build_graphics(Terrain* t)
     Graphics* g = new Graphics{};
     t->graphics = g;
     g->size = next_power_of_two(std::max(8, terrain_draw_options.texture_size));
-    if (terrain_draw_options.framebuffer_objects && load_framebuffer_calls()) {
-        fbo.gen(1, &g->framebuffer);
+    if (terrain_draw_options.framebuffer_objects && gl_caps.have_fbo) {
+        gl_procs.gen_framebuffers(1, &g->framebuffer);
         if (g->framebuffer)
             post_message("Using frame buffer objects");
     }
@@ -371,7 +345,7 @@ void release_graphics(Terrain* t)
                 for (ClipmapEntry& e : row)
                     glDeleteTextures(1, &e.texture);
         if (g->framebuffer)
-            fbo.remove(1, &g->framebuffer);
+            gl_procs.delete_framebuffers(1, &g->framebuffer);
     }
     delete g;
     t->graphics = nullptr;

@@ -4,6 +4,7 @@
 #include "base/message_log.h"
 #include "koru/window.h"
 #include "render/frame.h"
+#include "render/gl_caps.h"
 #include "render/scene.h"
 #include "render/terrain_draw.h"
 #include "data/home.h"
@@ -62,6 +63,8 @@ struct TerrainDrawTest : ::testing::TestWithParam<bool> {
         ASSERT_NE(window, nullptr);
         ASSERT_NE(koru_begin_draw(window), nullptr);
         render_initial_state(false);
+        probe_gl();
+        ASSERT_TRUE(!GetParam() || gl_caps.have_fbo);
         terrain_draw_options = {GetParam(), false, true, 128, 0};
         install_terrain_drawing();
 
