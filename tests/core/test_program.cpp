@@ -235,12 +235,27 @@ TEST_F(ProgramFixture, UnderXvfbRecordsFramesOfTheWindowSizeAndEndsOnSigterm)
         GTEST_SKIP() << "xvfb-run is not installed";
     install_release(data());
     write_file(home("config"), "video_mode=Windowed\n");
-    std::string frames_file = dir.path + "/frames.ppm";
+    std::string frames_file = dir.path + "/frames.ppm", pid_file = dir.path + "/pid",
+                status_file = dir.path + "/status";
+    // The game runs in the background under its own X server; once it has
+    // written a few frames it gets SIGTERM, and its exit status is kept.
+    std::string game = std::string(DL_BIN_DIR) + "/dustline --width 320 --height 240 --lock-fps 30 --record-video > " +
+                       frames_file;
     std::string command = "env -u KORU_LOGFILE -u KORU_OPTIONS -u SDL_VIDEODRIVER HOME=" + dir.path +
                           "/home XDG_DATA_HOME=" + dir.path + "/xdg DL_HOME=" + dir.path +
-                          "/data xvfb-run -a timeout --preserve-status -s TERM 4 " + DL_BIN_DIR +
-                          "/dustline --width 320 --height 240 --lock-fps 30 --record-video > " + frames_file;
-    ASSERT_EQ(run_command(command, &output), 0) << output;
+                          "/data xvfb-run -a sh -c '" + game + " & echo $! > " + pid_file + "; wait $!; echo $? > " +
+                          status_file + "' > /dev/null 2>&1 &";
+    ASSERT_EQ(run_command(command), 0);
+    const size_t frame_bytes = 15 + 320 * 240 * 3;
+    for (int wait = 0; wait < 1200 && !(file_exists(frames_file) && read_file(frames_file).size() >= 8 * frame_bytes);
+         wait++)
+        run_command("sleep 0.05");
+    ASSERT_TRUE(file_exists(pid_file));
+    ASSERT_EQ(run_command("kill -TERM $(cat " + pid_file + ")"), 0);
+    for (int wait = 0; wait < 1200 && !file_exists(status_file); wait++)
+        run_command("sleep 0.05");
+    ASSERT_TRUE(file_exists(status_file));
+    EXPECT_EQ(read_file(status_file), "0\n");
     Frames frames = parse_frames(read_file(frames_file));
     EXPECT_TRUE(frames.consistent);
     EXPECT_GT(frames.count, 5);
