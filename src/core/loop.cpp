@@ -1,5 +1,6 @@
 #include "core/loop.h"
 
+#include "assets/texture.h"
 #include "base/launch.h"
 #include "base/message_log.h"
 #include "bike/bike.h"
@@ -11,6 +12,7 @@
 #include "koru/input.h"
 #include "koru/log.h"
 #include "koru/window.h"
+#include "race/race_state.h"
 #include "render/frame.h"
 #include "render/scene.h"
 #include "render/terrain_draw.h"
@@ -133,6 +135,7 @@ void draw_view(int32_t width, int32_t height)
     Terrain* terrain = loaded_track.loaded ? current_terrain : nullptr;
     if (!terrain)
         return;
+    update_animated_textures(race.frame);
     float fov = float(config.fov.value);
     const RiderSlot& viewed = session.slots[session.viewed_slot];
     float eye[3], target[3];

@@ -11,7 +11,7 @@ namespace {
 const char* gl_text(GLenum name)
 {
     const GLubyte* text = glGetString(name);
-    return text ? reinterpret_cast<const char*>(text) : "";
+    return text ? reinterpret_cast<const char*>(text) : "NULL"; // a string the driver does not give
 }
 
 } // namespace
