@@ -106,12 +106,19 @@ void orbit_camera_eye(const float target[3], const float direction[3], float dis
         eye[1] = lowest;
 }
 
+void chase_target(const Bike* bike, const float chase_center[3], float target[3])
+{
+    dVector3 t;
+    dBodyGetRelPointPos(bike->bodies[body_frame], chase_center[0], chase_center[1], chase_center[2], t);
+    for (int k = 0; k < 3; k++)
+        target[k] = float(t[k]);
+}
+
 void chase_camera(const Bike* bike, const float chase_center[3], bool rigid, const Terrain* terrain, float eye[3],
                   float target[3])
 {
     dBodyID body = bike->bodies[body_frame];
-    dVector3 t;
-    dBodyGetRelPointPos(body, chase_center[0], chase_center[1], chase_center[2], t);
+    chase_target(bike, chase_center, target);
     const dReal* r = dBodyGetRotation(body); // rows of 4
     float forward[2] = {-float(r[2]), -float(r[10])}; // minus the body's z axis, horizontally
     float d[2] = {forward[0], forward[1]};
@@ -137,8 +144,6 @@ void chase_camera(const Bike* bike, const float chase_center[3], bool rigid, con
         d[1] = -1;
         dl = 1;
     }
-    for (int k = 0; k < 3; k++)
-        target[k] = float(t[k]);
     eye[0] = target[0] - 10 * d[0] / dl;
     eye[2] = target[2] - 10 * d[1] / dl;
     eye[1] = std::fmax(target[1] + 5, terrain_height_near(terrain, eye[0], eye[2], 10) + 5);

@@ -34,6 +34,8 @@ void orbit_camera_eye(const float target[3], const float direction[3], float dis
 
 struct Bike;
 
+// The point `chase_center` of the bike's main body, in the world.
+void chase_target(const Bike* bike, const float chase_center[3], float target[3]);
 // The chase view: the target is `chase_center` in the frame of the bike's
 // main body; the camera looks along the bike's heading (rigid) or its
 // direction of travel, from 10 ft behind and at least 5 ft above both the

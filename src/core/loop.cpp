@@ -150,11 +150,7 @@ void draw_view(int32_t width, int32_t height)
         if (!viewed.bike)
             return;
         dBodyID body = viewed.bike->bodies[body_frame];
-        const float* c = loop_state.start.chase_center;
-        dVector3 t;
-        dBodyGetRelPointPos(body, c[0], c[1], c[2], t);
-        for (int k = 0; k < 3; k++)
-            target[k] = float(t[k]);
+        chase_target(viewed.bike, loop_state.start.chase_center, target);
         float d[3];
         float distance = 10, lift = 5;
         if (viewed.controller == controller_local) {

@@ -14,7 +14,6 @@
 #include "koru/input.h"
 #include "koru/log.h"
 #include "koru/window.h"
-#include "assets/texture.h"
 #include "render/frame.h"
 #include "render/gl_caps.h"
 #include "render/terrain_draw.h"
@@ -236,7 +235,6 @@ int dustline_main(int argc, char** argv)
     apply_gl_config(config.ground_mipmaps.index == 1, config.use_fbo.index == 1, config.use_shader.index == 1);
     if (gl_caps.have_fragment_shader && gl_caps.have_vertex_shader)
         build_programs(); // a failure turns the shaders off for the run
-    texture_caps = {gl_caps.have_fragment_shader, gl_caps.texture_units, gl_caps.have_auto_mipmap};
     render_initial_state(launch.flat_shading != 0);
     terrain_draw_options.framebuffer_objects = gl_caps.have_fbo;
     terrain_draw_options.auto_mipmap = gl_caps.have_auto_mipmap;
