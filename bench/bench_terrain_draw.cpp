@@ -72,10 +72,14 @@ int main()
     eye[1] = terrain_height(terrain, eye[0], eye[2]) + 5;
     float target[3] = {start.position[0], terrain_height(terrain, start.position[0], start.position[2]) + 2,
                        start.position[2]};
+    SceneContent content{};
+    content.terrain = terrain;
+    content.viewed_slot = -1;
+    config.fov.value = 75;
     // Warm-up: every clipmap texture of the window gets baked.
     for (int frame = 0; frame < 120; frame++) {
         render_begin_frame(width, height);
-        draw_look_at(terrain, eye, target, width, height, 75);
+        draw_look_at(content, eye, target, width, height);
         glFinish();
     }
 
@@ -83,7 +87,7 @@ int main()
     double t0 = seconds_now();
     for (int frame = 0; frame < lod_frames; frame++) {
         render_begin_frame(width, height);
-        draw_look_at(terrain, eye, target, width, height, 75);
+        draw_look_at(content, eye, target, width, height);
         glFinish();
     }
     double lod_ms = (seconds_now() - t0) * 1000 / lod_frames;

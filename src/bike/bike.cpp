@@ -1,5 +1,6 @@
 #include "bike/bike.h"
 
+#include "assets/font.h"
 #include "base/alloc.h"
 #include "bike/bike_setup.h"
 #include "bike/physics.h"
@@ -226,7 +227,8 @@ void set_rider_mass_distribution(Bike* bike, float d)
     set_rider_masses(bike, (1 - d) * rider, d * rider);
 }
 
-Bike* create_bike(const char* name, int slot, const char* number_text)
+Bike* create_bike(const char* name, int slot, const char* number_text, const char* rider_body_texture,
+                  const char* rider_head_texture, const char* bike_texture, const char* wheel_texture)
 {
     if (!physics.world) {
         koru_log("Can't create bike '%.20s': no physics world\n", name ? name : "");
@@ -238,6 +240,8 @@ Bike* create_bike(const char* name, int slot, const char* number_text)
     snprintf(bike->number_text, sizeof bike->number_text, "%s", number_text ? number_text : "");
     bike->model = *model;
     const BikeModel& m = bike->model;
+    load_bike_graphics(&bike->graphics, m, rider_body_texture, rider_head_texture, bike_texture, wheel_texture);
+    bike->number_texture = make_number_texture(bike->number_text, 128, 128);
 
     const float* positions[bike_body_count];
     rest_positions(m, positions);
@@ -377,6 +381,7 @@ void destroy_bike(Bike* bike)
     for (dJointID joint : bike->joints)
         dJointDestroy(joint);
     free(bike->timing.gate_frames);
+    free_number_texture(bike->number_texture);
     free(bike);
 }
 

@@ -2,6 +2,7 @@
 // physics world, with the controls, setup and per-rider state that the rest
 // of the simulation reads and writes.
 #pragma once
+#include "bike/bike_graphics.h"
 #include "bike/bike_model.h"
 #include "base/vec3.h"
 #include "bike/wheel_contact.h"
@@ -57,9 +58,8 @@ struct RiderTiming {
     int32_t gate_frame_capacity;
 };
 
-// The auto pilot's learning block and the drawing resources (models,
-// textures, collision shapes, number texture) join this record with the
-// subsystems that fill them.
+// The auto pilot's learning block and the collision shapes join this record
+// with the subsystems that fill them.
 struct Bike {
     BikeModel model; // the bike's own copy; everything reads this one
     dBodyID bodies[bike_body_count];
@@ -122,7 +122,9 @@ struct Bike {
     float rear_brake_torque;
     float max_dab_speed; // ft/s
 
+    BikeGraphics graphics;
     char number_text[number_text_length + 1];
+    uint32_t number_texture; // 128 x 128, 0 without a GL context
     int32_t slot; // rider slot 0..39
     int32_t bike_contact_frame; // last frame touching another bike; -1 after a reset
     int32_t section_trouble;
@@ -143,8 +145,11 @@ struct Bike {
 
 // A new bike of the named type (a stand-in when the name is unknown), at the
 // origin in its rest pose with the default setup. Needs the physics world;
-// null without it. The number text is cut to 7 characters.
-Bike* create_bike(const char* name, int slot, const char* number_text);
+// null without it. The number text is cut to 7 characters. The textures may
+// be null: the bike's own defaults.
+Bike* create_bike(const char* name, int slot, const char* number_text, const char* rider_body_texture = nullptr,
+                  const char* rider_head_texture = nullptr, const char* bike_texture = nullptr,
+                  const char* wheel_texture = nullptr);
 void destroy_bike(Bike* bike);
 // Rest pose at the origin with every per-ride state cleared.
 void reset_bike(Bike* bike);

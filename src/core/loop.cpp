@@ -1,6 +1,7 @@
 #include "core/loop.h"
 
 #include "assets/texture.h"
+#include "base/units.h"
 #include "base/launch.h"
 #include "base/message_log.h"
 #include "bike/bike.h"
@@ -16,7 +17,9 @@
 #include "render/frame.h"
 #include "render/scene.h"
 #include "render/terrain_draw.h"
+#include "track/objects.h"
 #include "track/terrain.h"
+#include "track/timing_gates.h"
 #include "track/track.h"
 
 #include <algorithm>
@@ -130,13 +133,63 @@ void orbit_direction(dBodyID body, float d[3])
 }
 
 // The world from the camera of the view mode.
+// The gate a rider passes next, for the flag marshals; -1 without timing.
+int32_t next_gate(const Bike* bike)
+{
+    const TrackTiming& t = track_timing;
+    if (!t.gate_count || !t.normal_lap_count)
+        return -1;
+    int32_t g = bike->timing.gates_passed;
+    int32_t entry = g < t.first_lap_count ? t.lap_sequence[g]
+                                          : t.lap_sequence[t.first_lap_count + (g - t.first_lap_count) % t.normal_lap_count];
+    return entry >= checkpoint_only_flag ? entry - checkpoint_only_flag : entry;
+}
+
+// What the scene shows of the session this frame.
+void scene_content(Terrain* terrain, SceneContent* content, FlaggerState* flaggers, std::vector<int32_t>* fallen)
+{
+    *content = SceneContent{};
+    content->terrain = terrain;
+    content->viewed_slot = session.viewed_slot;
+    content->frame = race.frame;
+    fallen->clear();
+    int32_t leader_laps = 0;
+    const TrackTiming& t = track_timing;
+    for (int i = 0; i < rider_slot_count; i++) {
+        const Bike* bike = session.slots[i].bike;
+        content->riders[i].bike = bike;
+        if (!bike)
+            continue;
+        if (bike->crash_timer > 0) {
+            int32_t gate = next_gate(bike);
+            if (gate >= 0)
+                fallen->push_back(gate);
+        }
+        int32_t g = bike->timing.gates_passed;
+        if (t.normal_lap_count && g >= t.first_lap_count)
+            leader_laps = std::max(leader_laps, (g - t.first_lap_count) / t.normal_lap_count + 1);
+    }
+    *flaggers = FlaggerState{};
+    flaggers->time = float(race.frame * step_length);
+    flaggers->start_second = float(std::floor(step_length * race.start_frame));
+    flaggers->leader_laps = leader_laps;
+    flaggers->race_laps = race.race_laps;
+    flaggers->half_distance_lap = race.halfway_lap;
+    flaggers->fallen_next_gates = fallen->data();
+    flaggers->fallen_count = int32_t(fallen->size());
+    flaggers->now_frame = race.frame;
+    content->flaggers = flaggers;
+}
+
 void draw_view(int32_t width, int32_t height)
 {
     Terrain* terrain = loaded_track.loaded ? current_terrain : nullptr;
     if (!terrain)
         return;
-    update_animated_textures(race.frame);
-    float fov = float(config.fov.value);
+    SceneContent content;
+    FlaggerState flaggers;
+    static std::vector<int32_t> fallen;
+    scene_content(terrain, &content, &flaggers, &fallen);
     const RiderSlot& viewed = session.slots[session.viewed_slot];
     float eye[3], target[3];
     switch (loop_state.view_mode) {
@@ -177,7 +230,7 @@ void draw_view(int32_t width, int32_t height)
     default:
         return;
     }
-    draw_look_at(terrain, eye, target, width, height, fov);
+    draw_look_at(content, eye, target, width, height);
 }
 
 // Drawing, for a window that can be drawn. False when the buffer swap

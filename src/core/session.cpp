@@ -1,5 +1,6 @@
 #include "core/session.h"
 
+#include "assets/model.h"
 #include "assets/texture.h"
 #include "base/alloc.h"
 #include "base/launch.h"
@@ -24,6 +25,14 @@
 RaceSession session;
 
 namespace {
+
+// The picture chosen in a texture setting; null for "default".
+const char* catalogue_path(const TextureCatalogue& catalogue, const ChoiceSetting& setting)
+{
+    if (setting.index < 0 || size_t(setting.index) >= catalogue.paths.size())
+        return nullptr;
+    return catalogue.paths[size_t(setting.index)];
+}
 
 void shuffle_roster()
 {
@@ -141,18 +150,30 @@ void fill_slot(int m, int* next_robot_position)
     const char* bike_name = nullptr;
     const char* number = nullptr;
     char number_text[16];
+    // Rider body, helmet, bike graphics and wheels; null keeps the bike's own.
+    const char* textures[4] = {};
+    RobotTextures robot_texture_names;
     slot.controller = controller_robot;
     slot.personality = nullptr;
     if (slot.kind == kind_human) {
         bike_name = bike_menu_names()[config.bike.index];
         number = config.number.text;
         slot.controller = controller_local;
+        textures[0] = catalogue_path(catalogues.rider_body, config.rider_texture);
+        textures[1] = catalogue_path(catalogues.rider_head, config.head_texture);
+        textures[2] = catalogue_path(catalogues.bike, config.bike_texture);
+        textures[3] = catalogue_path(catalogues.wheels, config.wheel_texture);
     } else if (slot.kind == kind_robot || slot.kind == kind_robot_two_stroke || slot.kind == kind_robot_four_stroke ||
                slot.kind >= kind_numbered_robot) {
         const RobotRider* robot = next_robot(slot.kind, next_robot_position);
         bike_name = robot->bike;
         snprintf(number_text, sizeof number_text, "%d", robot->number);
         number = number_text;
+        robot_texture_names = robot_textures(*robot);
+        const char* names[4] = {robot_texture_names.rider_body, robot_texture_names.rider_head,
+                                robot_texture_names.bike, robot_texture_names.wheels};
+        for (int i = 0; i < 4; i++)
+            textures[i] = names[i][0] ? names[i] : nullptr;
         slot.personality = launch.practice_mode ? "tester" : robot->personality;
     } else {
         // Kinds no menu or server hands out: a robot on a 125 without its
@@ -161,7 +182,7 @@ void fill_slot(int m, int* next_robot_position)
         number = "0";
     }
     bike_name = bike_current_name(bike_name);
-    slot.bike = create_bike(bike_name, m, number);
+    slot.bike = create_bike(bike_name, m, number, textures[0], textures[1], textures[2], textures[3]);
     if (!slot.bike) {
         slot.controller = controller_outside;
         return;
@@ -284,6 +305,7 @@ Bike* session_setup(const int32_t* kinds, bool playback, bool record, int32_t ti
     for (int32_t i = 0; i < (t.first_lap_sections + t.normal_lap_sections) * lines_per_section; i++)
         t.line_tables[i].last_picked_frame = -1000000;
     post_messagef("%d MB texture memory used\n", texture_memory_used >> 20);
+    evict_models();
     release_unused_textures();
 
     if (race.time_limit_frames) {

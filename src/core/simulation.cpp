@@ -11,9 +11,9 @@
 
 #include <cmath>
 
-namespace {
-
 SimulationHooks simulation_hooks;
+
+namespace {
 
 float main_body_speed(const Bike* bike)
 {

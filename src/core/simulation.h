@@ -13,6 +13,7 @@ struct SimulationHooks {
     void (*tilt_gate)(void* context, int object, float angle);
 };
 void set_simulation_hooks(const SimulationHooks& hooks);
+extern SimulationHooks simulation_hooks;
 
 void simulation_step();
 

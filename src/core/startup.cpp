@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include "assets/font.h"
 #include "base/alloc.h"
 #include "base/launch.h"
 #include "base/message_log.h"
@@ -9,6 +10,7 @@
 #include "core/controls.h"
 #include "core/loop.h"
 #include "core/session.h"
+#include "core/simulation.h"
 #include "data/config.h"
 #include "data/home.h"
 #include "koru/input.h"
@@ -17,6 +19,7 @@
 #include "render/frame.h"
 #include "render/gl_caps.h"
 #include "render/terrain_draw.h"
+#include "track/objects.h"
 
 #include <cstdio>
 #include <cstring>
@@ -242,13 +245,17 @@ int dustline_main(int argc, char** argv)
     terrain_draw_options.texture_size = launch.ground_texture_size;
     terrain_draw_options.texture_skip_levels = launch.ground_texture_skip_levels;
     install_terrain_drawing();
-    // Fonts and the HUD textures load here once the renderer has them.
+    load_fonts();
+    // The HUD textures load here once the HUD exists.
     if (!koru_end_draw(run.window) || quit_requested)
         return shut_down(run);
     loop_reset(run.window, start, loop_now());
     loop_resolve_input(run.window);
 
     physics_start();
+    SimulationHooks hooks = simulation_hooks;
+    hooks.tilt_gate = [](void*, int object, float angle) { tilt_statue(object, angle); };
+    set_simulation_hooks(hooks);
     // A track named on the command line is ridden with the configured
     // line-up; a plain start has one robot riding behind the title.
     int32_t kinds[rider_slot_count] = {};

@@ -233,12 +233,13 @@ TEST_F(SessionTest, StartGatesDropInAnEighthOfASecondAfterTheStart)
     int32_t kinds[rider_slot_count] = {kind_robot};
     session_setup(kinds, false, false, 0, 5, 0);
     ASSERT_EQ(session.start_gate_count, 8);
-    session.start_gates[0].object = 7; // stands for the gate's track object
-    session.start_gates[1].object = 8;
+    // Numbers past the track's own objects stand for the gates' objects.
+    session.start_gates[0].object = 1007;
+    session.start_gates[1].object = 1008;
     static std::vector<float> angles;
     angles.clear();
     set_simulation_hooks({nullptr, nullptr, [](void*, int object, float angle) {
-                              if (object == 7)
+                              if (object == 1007)
                                   angles.push_back(angle);
                           }});
     race.frame = race.start_frame;

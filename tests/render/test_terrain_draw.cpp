@@ -7,6 +7,7 @@
 #include "render/gl_caps.h"
 #include "render/scene.h"
 #include "render/terrain_draw.h"
+#include "data/config.h"
 #include "data/home.h"
 #include "support/fixture.h"
 #include "track/terrain.h"
@@ -59,6 +60,7 @@ struct TerrainDrawTest : ::testing::TestWithParam<bool> {
     static void SetUpTestSuite() { setenv("SDL_VIDEODRIVER", "offscreen", 1); }
     void SetUp() override
     {
+        config_defaults();
         window = koru_open_gl_window("Dustline test", 320, 240, 24, 0, 16, 0, 0);
         ASSERT_NE(window, nullptr);
         ASSERT_NE(koru_begin_draw(window), nullptr);
@@ -106,12 +108,22 @@ void expect_texel(const std::vector<unsigned char>& pixels, int size, int x, int
     EXPECT_NEAR(p[2], b, 3) << x << "," << y;
 }
 
+// The scene with nothing but the ground.
+void look_from(Terrain* terrain, const float eye[3], const float target[3])
+{
+    SceneContent content{};
+    content.terrain = terrain;
+    content.viewed_slot = -1;
+    config.fov.value = 75;
+    draw_look_at(content, eye, target, 320, 240);
+}
+
 TEST_P(TerrainDrawTest, CompositesHoldTheTilesWhereTheMapSays)
 {
     // The camera over the left half, at a quarter of the field.
     float eye[3] = {16, 5, 40}, target[3] = {20, 0, 44};
     render_begin_frame(320, 240);
-    draw_look_at(terrain.get(), eye, target, 320, 240, 75);
+    look_from(terrain.get(), eye, target);
 
     // The one block covers the field, 2 texels a tile: x along world x, y
     // along world z. Stored light 127 doubled by the blend: 254 of 255.
@@ -126,7 +138,7 @@ TEST_P(TerrainDrawTest, CompositesHoldTheTilesWhereTheMapSays)
     // One clipmap texture a frame: after enough frames the finest level
     // around the camera is ready, 64 texels a tile.
     for (int frame = 0; frame < 100; frame++)
-        draw_look_at(terrain.get(), eye, target, 320, 240, 75);
+        look_from(terrain.get(), eye, target);
     bool ready = false;
     int column = int(eye[0] / 1.0f), row = int(eye[2] / 1.0f); // tiles of 1 ft (spacing 0.5)
     uint32_t fine = terrain_clipmap_texture(terrain.get(), 1, column >> 1, row >> 1, &ready);
@@ -141,7 +153,7 @@ TEST_P(TerrainDrawTest, FreedFieldLeavesNoTextures)
 {
     render_begin_frame(320, 240);
     float eye[3] = {30, 5, 30}, target[3] = {40, 0, 40};
-    draw_look_at(terrain.get(), eye, target, 320, 240, 75);
+    look_from(terrain.get(), eye, target);
     uint32_t block = terrain_block_texture(terrain.get(), 0, 0);
     ASSERT_TRUE(glIsTexture(block));
     free_terrain(terrain.get());

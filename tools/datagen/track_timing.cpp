@@ -34,7 +34,9 @@ TrackTiming plan_timing(const TrackGround& g)
     for (int k = 0; k < rider_places; k++) {
         float across = (k - (rider_places - 1) / 2.0f) * course.place_gap;
         float x = line.x + lx * across, z = line.z + lz * across;
-        t.places.push_back({x, g.height_at(x, z), z, angle});
+        // The height of a place is taken above the ground: its start gate
+        // is placed with it and stands on the ground at 0.
+        t.places.push_back({x, 0, z, angle});
     }
 
     // Gate 0 on the start straight, the first gate of the first lap.

@@ -1,0 +1,126 @@
+// One frame of Rabbit Hill's start with 40 riders on the grid, against the
+// same view with no riders drawn, both measured in this run on whatever GL
+// the machine has (llvmpipe under Xvfb or SDL's offscreen driver). Prints
+// milliseconds per frame and their ratio.
+#include "assets/font.h"
+#include "assets/frame_stats.h"
+#include "bike/physics.h"
+#include "core/catalogue.h"
+#include "core/session.h"
+#include "data/config.h"
+#include "data/home.h"
+#include "koru/window.h"
+#include "render/frame.h"
+#include "render/gl_caps.h"
+#include "render/scene.h"
+#include "render/terrain_draw.h"
+#include "track/objects.h"
+#include "track/terrain.h"
+#include "track/timing_gates.h"
+#include "track/track.h"
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+double seconds_now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double frame_ms(KoruWindow* window, const SceneContent& content, const float eye[3], const float target[3],
+                int width, int height, int frames)
+{
+    double t0 = seconds_now();
+    for (int frame = 0; frame < frames; frame++) {
+        render_begin_frame(width, height);
+        draw_look_at(content, eye, target, width, height);
+        glFinish();
+    }
+    (void)window;
+    return (seconds_now() - t0) * 1000 / frames;
+}
+
+} // namespace
+
+int main()
+{
+    if (!getenv("DISPLAY"))
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (!getenv("DL_HOME"))
+        setenv("DL_HOME", DL_BIN_DIR, 1);
+    const int width = 1280, height = 720;
+    KoruWindow* window = koru_open_gl_window("Dustline bench", width, height, 24, 0, 16, 0, 0);
+    if (!window || !koru_begin_draw(window)) {
+        fprintf(stderr, "no GL window\n");
+        return 1;
+    }
+    render_initial_state(false);
+    if (!locate_game_data()) {
+        fprintf(stderr, "no game data\n");
+        return 1;
+    }
+    config_defaults();
+    probe_gl();
+    terrain_draw_options.framebuffer_objects = gl_caps.have_fbo;
+    terrain_draw_options.texture_size = 128;
+    terrain_draw_options.texture_skip_levels = 1;
+    install_terrain_drawing();
+    load_fonts();
+    physics_start();
+    list_tracks(data_file_list(), &catalogues.tracks);
+    catalogues.tracks.selected = select_track(catalogues.tracks, "rabbithill");
+    int32_t kinds[rider_slot_count];
+    for (int32_t& k : kinds)
+        k = kind_robot;
+    if (!session_setup(kinds, false, false, 0, 1, 0) || track_timing.start_position_count == 0) {
+        fprintf(stderr, "rabbithill does not set up\n");
+        return 1;
+    }
+    Terrain* terrain = &loaded_track.terrain;
+
+    // Behind the grid on the middle gate's line, looking at the gates.
+    const StartPosition& gate = track_timing.start_positions[track_timing.start_position_count / 2];
+    float a = gate.angle;
+    float eye[3] = {gate.position[0] + std::sin(a) * 60, 0, gate.position[2] + std::cos(a) * 60};
+    eye[1] = terrain_height(terrain, eye[0], eye[2]) + 12;
+    float target[3] = {gate.position[0], terrain_height(terrain, gate.position[0], gate.position[2]) + 2,
+                       gate.position[2]};
+
+    SceneContent riders{}, empty{};
+    riders.terrain = empty.terrain = terrain;
+    riders.viewed_slot = empty.viewed_slot = 0;
+    int drawn = 0;
+    for (int i = 0; i < rider_slot_count; i++) {
+        riders.riders[i].bike = session.slots[i].bike;
+        drawn += session.slots[i].bike != nullptr;
+    }
+
+    // Warm-up: the ground's textures get baked and the display lists built.
+    frame_ms(window, riders, eye, target, width, height, 60);
+    const int frames = 40;
+    double empty_ms = frame_ms(window, empty, eye, target, width, height, frames);
+    double riders_ms = frame_ms(window, riders, eye, target, width, height, frames);
+    int model_triangles = frame_stats.model_triangles;
+    double empty_again_ms = frame_ms(window, empty, eye, target, width, height, frames);
+    int empty_triangles = frame_stats.model_triangles;
+
+    printf("scene frame, rabbithill start, %dx%d, GL renderer %s\n", width, height,
+           reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    printf("  no riders:  %.2f ms per frame (again after: %.2f ms), %d model triangles (objects)\n", empty_ms,
+           empty_again_ms, empty_triangles);
+    printf("  %d riders: %.2f ms per frame, %d model triangles\n", drawn, riders_ms, model_triangles);
+    double base = (empty_ms + empty_again_ms) / 2;
+    printf("  riders cost %.2f times the empty scene (frame time %.2f times)\n", (riders_ms - base) / base,
+           riders_ms / base);
+    koru_end_draw(window);
+    session_free();
+    physics_stop();
+    koru_close_window(window);
+    return 0;
+}

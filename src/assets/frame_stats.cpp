@@ -1,0 +1,3 @@
+#include "assets/frame_stats.h"
+
+FrameStats frame_stats;
