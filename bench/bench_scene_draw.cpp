@@ -21,10 +21,12 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -103,21 +105,27 @@ int main()
 
     // Warm-up: the ground's textures get baked and the display lists built.
     frame_ms(window, riders, eye, target, width, height, 60);
-    const int frames = 40;
-    double empty_ms = frame_ms(window, empty, eye, target, width, height, frames);
-    double riders_ms = frame_ms(window, riders, eye, target, width, height, frames);
-    int model_triangles = frame_stats.model_triangles;
-    double empty_again_ms = frame_ms(window, empty, eye, target, width, height, frames);
-    int empty_triangles = frame_stats.model_triangles;
+    // Rounds of each, taken in turns, so that a slow spell of the machine
+    // falls on both; the medians are compared.
+    const int rounds = 9, frames = 10;
+    std::vector<double> empty_ms, riders_ms;
+    int model_triangles = 0, object_triangles = 0;
+    for (int round = 0; round < rounds; round++) {
+        empty_ms.push_back(frame_ms(window, empty, eye, target, width, height, frames));
+        object_triangles = frame_stats.model_triangles;
+        riders_ms.push_back(frame_ms(window, riders, eye, target, width, height, frames));
+        model_triangles = frame_stats.model_triangles;
+    }
+    std::sort(empty_ms.begin(), empty_ms.end());
+    std::sort(riders_ms.begin(), riders_ms.end());
+    double base = empty_ms[rounds / 2], full = riders_ms[rounds / 2];
 
     printf("scene frame, rabbithill start, %dx%d, GL renderer %s\n", width, height,
            reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    printf("  no riders:  %.2f ms per frame (again after: %.2f ms), %d model triangles (objects)\n", empty_ms,
-           empty_again_ms, empty_triangles);
-    printf("  %d riders: %.2f ms per frame, %d model triangles\n", drawn, riders_ms, model_triangles);
-    double base = (empty_ms + empty_again_ms) / 2;
-    printf("  riders cost %.2f times the empty scene (frame time %.2f times)\n", (riders_ms - base) / base,
-           riders_ms / base);
+    printf("  no riders:  %.2f ms per frame (median of %d rounds of %d frames), %d model triangles (objects)\n", base,
+           rounds, frames, object_triangles);
+    printf("  %d riders: %.2f ms per frame, %d model triangles\n", drawn, full, model_triangles);
+    printf("  riders cost %.2f times the empty scene (frame time %.2f times)\n", (full - base) / base, full / base);
     koru_end_draw(window);
     session_free();
     physics_stop();

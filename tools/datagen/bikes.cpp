@@ -348,8 +348,9 @@ struct Detail {
 };
 const Detail details[lod_levels] = {
     {8, 14, 36, 12, 6, true, true},
-    {6, 8, 20, 8, 6, false, true},
-    {4, 5, 12, 6, 4, false, false},
+    {6, 8, 16, 8, 4, false, true},
+    {4, 4, 8, 4, 2, false, false},
+    {4, 3, 6, 3, 2, false, false},
 };
 
 // Specular colour and shininess of each kind of model.

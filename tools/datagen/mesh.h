@@ -76,7 +76,7 @@ int triangle_count(const Model& model);
 
 // The coarser levels written beside every model: "<name>_lod<n>.km" is drawn
 // from 2^n ft on. Level 0 is the model itself.
-constexpr int lod_steps[] = {4, 6};
+constexpr int lod_steps[] = {3, 5, 6};
 constexpr int lod_levels = 1 + int(sizeof lod_steps / sizeof lod_steps[0]);
 // Writes name + ".km" and its coarser levels, built by build(level) for
 // level 0 .. lod_levels - 1. Large models are stored compressed.

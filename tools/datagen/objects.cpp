@@ -58,7 +58,7 @@ const int cloth_balls = 11;
 // the smaller stiffness of two shapes decides, so the bike's values apply.
 const double object_friction = 0.5, object_stiffness = 5000, object_damping = 500;
 
-const int lod_sides[lod_levels] = {12, 8, 5};
+const int lod_sides[lod_levels] = {12, 8, 5, 4};
 
 // Textures: the gate's is a PPM (the name the start-gate rules ask for).
 constexpr int gate_texture_size = 128;

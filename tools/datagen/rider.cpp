@@ -134,7 +134,7 @@ struct Detail {
     int sides;
     int helmet_sides;
 };
-const Detail details[lod_levels] = {{12, 16}, {8, 10}, {5, 7}};
+const Detail details[lod_levels] = {{12, 16}, {8, 10}, {4, 6}, {3, 5}};
 
 struct Finish {
     double shininess;
