@@ -2,6 +2,7 @@
 // the level-of-detail mesh against drawing every cell of the field, both
 // measured in this run on whatever GL the machine has (llvmpipe under Xvfb
 // or SDL's offscreen driver). Prints triangles and milliseconds per frame.
+#include "bench_gl.h"
 #include "data/config.h"
 #include "data/home.h"
 #include "koru/window.h"
@@ -22,11 +23,6 @@
 
 namespace {
 
-double seconds_now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 void count_triangles(void* context, const LodFan& fan)
 {
     *static_cast<long*>(context) += fan.ring_count - 1;
@@ -36,27 +32,10 @@ void count_triangles(void* context, const LodFan& fan)
 
 int main()
 {
-    if (!getenv("DISPLAY"))
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (!getenv("DL_HOME"))
-        setenv("DL_HOME", DL_BIN_DIR, 1);
     const int width = 1024, height = 768;
-    KoruWindow* window = koru_open_gl_window("Dustline bench", width, height, 24, 0, 16, 0, 0);
-    if (!window || !koru_begin_draw(window)) {
-        fprintf(stderr, "no GL window\n");
+    KoruWindow* window = open_bench_window(width, height);
+    if (!window)
         return 1;
-    }
-    render_initial_state(false);
-    if (!locate_game_data()) {
-        fprintf(stderr, "no game data\n");
-        return 1;
-    }
-    config_defaults();
-    probe_gl();
-    terrain_draw_options.framebuffer_objects = gl_caps.have_fbo;
-    terrain_draw_options.texture_size = 128;
-    terrain_draw_options.texture_skip_levels = 1;
-    install_terrain_drawing();
     set_current_track("rabbithill");
     if (!load_track()) {
         fprintf(stderr, "rabbithill does not load\n");
@@ -84,26 +63,26 @@ int main()
     }
 
     const int lod_frames = 40, grid_frames = 3;
-    double t0 = seconds_now();
+    double t0 = bench_seconds_now();
     for (int frame = 0; frame < lod_frames; frame++) {
         render_begin_frame(width, height);
         draw_look_at(content, eye, target, width, height);
         glFinish();
     }
-    double lod_ms = (seconds_now() - t0) * 1000 / lod_frames;
+    double lod_ms = (bench_seconds_now() - t0) * 1000 / lod_frames;
     long lod_triangles = 0;
     lod_walk(terrain, true, count_triangles, &lod_triangles);
     int ring_vertices = terrain_draw_stats.ground_triangles;
 
     // The full grid under the same view: one strip per row of cells.
-    double t1 = seconds_now();
+    double t1 = bench_seconds_now();
     for (int frame = 0; frame < grid_frames; frame++) {
         render_begin_frame(width, height);
         glEnable(GL_DEPTH_TEST);
         draw_terrain_full_grid(terrain, terrain->materials[0].texture);
         glFinish();
     }
-    double grid_ms = (seconds_now() - t1) * 1000 / grid_frames;
+    double grid_ms = (bench_seconds_now() - t1) * 1000 / grid_frames;
     long grid_triangles = 2L * (terrain->samples - 1) * (terrain->samples - 1);
 
     printf("terrain frame, rabbithill, %dx%d, GL renderer %s\n", width, height,

@@ -419,7 +419,10 @@ void send_mesh(const Model* mesh, const float* texcoords)
         glTexCoordPointer(3, GL_FLOAT, 0, mesh->tangents);
         multitexture.client_active_texture(GL_TEXTURE0);
     }
-    glDrawElements(GL_TRIANGLES, mesh->triangle_count * 3, GL_UNSIGNED_INT, mesh->indices);
+    // The index range is known, so the driver need not scan the indices for
+    // it before copying the arrays.
+    glDrawRangeElements(GL_TRIANGLES, 0, GLuint(mesh->vertex_count > 0 ? mesh->vertex_count - 1 : 0),
+                        mesh->triangle_count * 3, GL_UNSIGNED_INT, mesh->indices);
     if (tangents) {
         multitexture.client_active_texture(GL_TEXTURE1);
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);

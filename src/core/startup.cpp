@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include "assets/font.h"
+#include "assets/model.h"
 #include "base/alloc.h"
 #include "base/launch.h"
 #include "base/message_log.h"
@@ -19,7 +20,9 @@
 #include "render/frame.h"
 #include "render/gl_caps.h"
 #include "render/terrain_draw.h"
+#include "track/lighting.h"
 #include "track/objects.h"
+#include "track/shape.h"
 
 #include <cstdio>
 #include <cstring>
@@ -128,8 +131,13 @@ struct RunState {
 int shut_down(RunState& run)
 {
     session_free(); // bikes, session, track, then the physics world
+    clear_shape_cache();
+    free_lighting();
     loop_release_input();
     if (run.window) {
+        // GL objects go while their context is still current.
+        free_fonts();
+        free_models();
         free_programs();
         koru_close_window(run.window);
         run.window = nullptr;
