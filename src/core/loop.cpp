@@ -132,17 +132,15 @@ void orbit_direction(dBodyID body, float d[3])
     d[2] = -(a[1] + b * (vz - a[1]));
 }
 
-// The world from the camera of the view mode.
 // The gate a rider passes next, for the flag marshals; -1 without timing.
 int32_t next_gate(const Bike* bike)
 {
     const TrackTiming& t = track_timing;
-    if (!t.gate_count || !t.normal_lap_count)
-        return -1;
     int32_t g = bike->timing.gates_passed;
-    int32_t entry = g < t.first_lap_count ? t.lap_sequence[g]
-                                          : t.lap_sequence[t.first_lap_count + (g - t.first_lap_count) % t.normal_lap_count];
-    return entry >= checkpoint_only_flag ? entry - checkpoint_only_flag : entry;
+    if (!t.normal_lap_count && g >= t.first_lap_count)
+        return -1;
+    const TimingGate* gate = sequence_gate(g);
+    return gate ? int32_t(gate - t.timing_gates) : -1;
 }
 
 // What the scene shows of the session this frame.
@@ -181,6 +179,7 @@ void scene_content(Terrain* terrain, SceneContent* content, FlaggerState* flagge
     content->flaggers = flaggers;
 }
 
+// The world from the camera of the view mode.
 void draw_view(int32_t width, int32_t height)
 {
     Terrain* terrain = loaded_track.loaded ? current_terrain : nullptr;

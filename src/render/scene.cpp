@@ -54,7 +54,6 @@ void draw_sky()
     glDisable(GL_BLEND);
     glDisable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);
-    glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glColor4f(1, 1, 1, 1);
     static const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
@@ -273,7 +272,6 @@ void draw_scene(const SceneContent& content, const float eye[3], const float r[9
         draw_terrain(terrain);
 
     set_sun();
-    glDepthFunc(GL_LEQUAL);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.75f);
     draw_riders(content, first_person_slot, false);
